@@ -1,0 +1,2 @@
+# Platform-free core on Linux: unit tests under AddressSanitizer and
+# UndefinedBehaviorSanitizer, a libFuzzer target and Google Benchmark.

@@ -1,0 +1,19 @@
+# The one list of product sources. Both Windows DLLs build exactly these; the
+# native build takes the platform-free core alone.
+
+# Platform-free core: plain bytes in, plain text out. No <windows.h>.
+set(VARNIK_CORE_SOURCES
+)
+
+# Win32 glue: exports, host calls, watcher windows, dialogs.
+set(VARNIK_WIN32_SOURCES
+  plugin/action_table.cpp
+  plugin/exports.cpp
+  plugin/host_calls.cpp
+  plugin/host_context.cpp
+  support/library_main.cpp
+)
+
+
+list(TRANSFORM VARNIK_CORE_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/../)
+list(TRANSFORM VARNIK_WIN32_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/../)

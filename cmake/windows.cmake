@@ -1,0 +1,107 @@
+# The two Windows builds: the product (win32) and its x86-64 twin (win64).
+# Same sources, same exports; tests run under Wine through wine-run.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(VARNIK_ARCH win32)
+  set(VARNIK_DEF ${CMAKE_SOURCE_DIR}/plugin/varnik32.def)
+  set(VARNIK_PE_FORMAT pei-i386)
+  set(VARNIK_OBJDUMP i686-w64-mingw32-objdump)
+else()
+  set(VARNIK_ARCH win64)
+  set(VARNIK_DEF ${CMAKE_SOURCE_DIR}/plugin/varnik64.def)
+  set(VARNIK_PE_FORMAT pei-x86-64)
+  set(VARNIK_OBJDUMP x86_64-w64-mingw32-objdump)
+endif()
+set(VARNIK_DIST_DIR ${CMAKE_SOURCE_DIR}/dist/${VARNIK_ARCH})
+
+set(VARNIK_WARNINGS -Wall -Wextra)
+# GCC 12 reports false positives inside std::variant and std::optional.
+set(VARNIK_TEST_WARNINGS ${VARNIK_WARNINGS} -Wno-maybe-uninitialized)
+# Only system DLLs at run time: the C++ runtime and winpthread go inside.
+set(VARNIK_STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
+
+set(VARNIK_PRODUCT_SOURCES ${VARNIK_WIN32_SOURCES})
+foreach(source ${VARNIK_CORE_SOURCES})
+  if(EXISTS ${source})
+    list(APPEND VARNIK_PRODUCT_SOURCES ${source})
+  endif()
+endforeach()
+add_library(varnik SHARED ${VARNIK_PRODUCT_SOURCES} ${VARNIK_DEF})
+target_include_directories(varnik PRIVATE ${CMAKE_SOURCE_DIR})
+target_compile_options(varnik PRIVATE ${VARNIK_WARNINGS})
+target_link_options(varnik PRIVATE ${VARNIK_STATIC_RUNTIME})
+target_link_libraries(varnik PRIVATE user32 gdi32 kernel32)
+set_target_properties(varnik PROPERTIES
+  PREFIX "" SUFFIX ".nbp" OUTPUT_NAME varnik
+  RUNTIME_OUTPUT_DIRECTORY ${VARNIK_DIST_DIR}
+  ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/lib)
+
+# The test host: a library the Wine tests link, and a console program.
+add_library(testhost STATIC
+  tools/testhost/import_hook.cpp
+  tools/testhost/plugin_library.cpp
+  tools/testhost/stack_check.cpp
+  tools/testhost/test_host.cpp)
+target_include_directories(testhost PUBLIC ${CMAKE_SOURCE_DIR})
+target_compile_options(testhost PRIVATE ${VARNIK_TEST_WARNINGS})
+
+add_executable(varnik-testhost tools/testhost/main.cpp)
+target_link_libraries(varnik-testhost PRIVATE testhost)
+target_compile_options(varnik-testhost PRIVATE ${VARNIK_TEST_WARNINGS})
+target_link_options(varnik-testhost PRIVATE ${VARNIK_STATIC_RUNTIME})
+
+# Wine's Z: drive is the Linux root, so the tests load the built DLL itself.
+set(VARNIK_PLUGIN_WINE_PATH "Z:${VARNIK_DIST_DIR}/varnik.nbp")
+
+# One wineserver for the whole run (see tools/wine-server).
+add_test(NAME ${VARNIK_ARCH}.wine.server.start
+  COMMAND ${CMAKE_SOURCE_DIR}/tools/wine-server start $<TARGET_FILE:varnik-testhost>)
+add_test(NAME ${VARNIK_ARCH}.wine.server.stop COMMAND ${CMAKE_SOURCE_DIR}/tools/wine-server stop)
+set_tests_properties(${VARNIK_ARCH}.wine.server.start PROPERTIES FIXTURES_SETUP wine)
+set_tests_properties(${VARNIK_ARCH}.wine.server.stop PROPERTIES FIXTURES_CLEANUP wine)
+
+# A Wine test program: GoogleTest, the test host, the plug-in's path.
+function(varnik_wine_test name)
+  add_executable(${name} ${ARGN} tests/wine/wine_test_main.cpp)
+  target_link_libraries(${name} PRIVATE testhost gtest)
+  target_compile_options(${name} PRIVATE ${VARNIK_TEST_WARNINGS})
+  target_link_options(${name} PRIVATE ${VARNIK_STATIC_RUNTIME})
+  add_dependencies(${name} varnik)
+  add_test(NAME ${VARNIK_ARCH}.${name} COMMAND ${name} --plugin=${VARNIK_PLUGIN_WINE_PATH})
+  set_tests_properties(${VARNIK_ARCH}.${name} PROPERTIES
+    FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77 TIMEOUT 300)
+endfunction()
+
+varnik_wine_test(registration_test tests/wine/registration_test.cpp)
+
+# The host-call layer, linked in directly rather than reached through a DLL.
+add_executable(host_calls_test tests/wine/host_calls_test.cpp
+  plugin/host_calls.cpp plugin/host_context.cpp)
+target_include_directories(host_calls_test PRIVATE ${CMAKE_SOURCE_DIR})
+target_link_libraries(host_calls_test PRIVATE gtest_main)
+target_compile_options(host_calls_test PRIVATE ${VARNIK_TEST_WARNINGS})
+target_link_options(host_calls_test PRIVATE ${VARNIK_STATIC_RUNTIME})
+add_test(NAME ${VARNIK_ARCH}.host_calls_test COMMAND host_calls_test)
+set_tests_properties(${VARNIK_ARCH}.host_calls_test PROPERTIES FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77 TIMEOUT 300)
+
+# The export table of the built DLL, read with objdump.
+add_test(NAME ${VARNIK_ARCH}.exports_test
+  COMMAND ${CMAKE_SOURCE_DIR}/tests/check_exports.sh ${VARNIK_OBJDUMP} $<TARGET_FILE:varnik> ${VARNIK_PE_FORMAT})
+
+set(VARNIK_HAVE_CORE_TESTS OFF)
+if(VARNIK_CORE_TEST_SOURCES)
+  set(VARNIK_HAVE_CORE_TESTS ON)
+  foreach(source ${VARNIK_CORE_SOURCES} ${VARNIK_CORE_TEST_SOURCES})
+    if(NOT EXISTS ${source})
+      set(VARNIK_HAVE_CORE_TESTS OFF)
+    endif()
+  endforeach()
+endif()
+if(VARNIK_HAVE_CORE_TESTS)
+  # The platform-free core's unit tests, also run under Wine on this target.
+  add_executable(core_test ${VARNIK_CORE_SOURCES} ${VARNIK_CORE_TEST_SOURCES})
+  target_include_directories(core_test PRIVATE ${CMAKE_SOURCE_DIR})
+  target_link_libraries(core_test PRIVATE gtest_main)
+  target_link_options(core_test PRIVATE ${VARNIK_STATIC_RUNTIME})
+  add_test(NAME ${VARNIK_ARCH}.core_test COMMAND core_test)
+  set_tests_properties(${VARNIK_ARCH}.core_test PROPERTIES FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77 TIMEOUT 300)
+endif()

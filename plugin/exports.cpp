@@ -1,0 +1,76 @@
+// The library's exports, as the host calls them: all stdcall, all on the
+// host's thread. No exception crosses back into the host.
+#include <windows.h>
+
+#include "plugin/action_table.h"
+#include "plugin/host_calls.h"
+#include "plugin/host_context.h"
+
+namespace {
+
+const char kTitle[] = "Varnik 1.0";
+const char kAuthor[] = "Varnik developers";
+const char kDescription[] = "USB Storage Checker";
+
+}  // namespace
+
+extern "C" {
+
+void WINAPI nbRegisterPlugIn(AddActionCallback addAction, UnusedHostCallback second,
+                             UnusedHostCallback third, SetVariableCallback setVariable) {
+    g_host.addAction = addAction;
+    g_host.second = second;
+    g_host.third = third;
+    g_host.setVariable = setVariable;
+    try {
+        RegisterActions();
+    } catch (...) {
+    }
+}
+
+void WINAPI nbInitPlugIn(HWND hostWindow, char** title, char** author, char** description) {
+    g_host.hostWindow = hostWindow;
+    try {
+        SetHostText(title, kTitle);
+        SetHostText(author, kAuthor);
+        SetHostText(description, kDescription);
+    } catch (...) {
+    }
+}
+
+void WINAPI nbRegisterScriptProcessor(ScriptCallback script) {
+    g_host.script = script;
+}
+
+void WINAPI nbRegisterInterfaceAccess(InterfaceAccessCallback interfaceAccess) {
+    g_host.interfaceAccess = interfaceAccess;
+}
+
+int WINAPI nbExecAction(int action, char** parameters) {
+    (void)action;
+    (void)parameters;
+    return 0;
+}
+
+int WINAPI nbEditAction(int action, char** parameters) {
+    (void)action;
+    (void)parameters;
+    return 0;
+}
+
+// No host message leads to any action: a running watch is not stopped here.
+void WINAPI nbMessage(int code, int value) {
+    (void)code;
+    (void)value;
+}
+
+void* WINAPI DW_USB_START(const char* name) {
+    (void)name;
+    return nullptr;
+}
+
+void* WINAPI DW_USB_STOP() {
+    return nullptr;
+}
+
+}  // extern "C"

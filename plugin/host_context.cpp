@@ -1,0 +1,3 @@
+#include "plugin/host_context.h"
+
+HostContext g_host;

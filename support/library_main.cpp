@@ -1,0 +1,12 @@
+#include "support/library_main.h"
+
+HINSTANCE g_moduleInstance;
+
+// No plug-in logic runs at load or unload: the loader lock is held here, so
+// no USER32 call, no library load and no host call. Our globals release their
+// own memory when the runtime destroys them after DLL_PROCESS_DETACH.
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+    if (reason == DLL_PROCESS_ATTACH)
+        g_moduleInstance = instance;
+    return TRUE;
+}

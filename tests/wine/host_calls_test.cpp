@@ -1,0 +1,91 @@
+// The host-call layer on its own, linked into the test: what crosses into
+// the host's callbacks, byte for byte.
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "plugin/host_calls.h"
+#include "plugin/host_context.h"
+
+namespace {
+
+struct Received {
+    std::optional<std::string> first;
+    std::optional<std::string> second;
+    const void* firstAddress;
+};
+std::vector<Received> g_received;
+std::string g_stored = "Sub1";
+
+std::optional<std::string> Text(const char* p) {
+    return p ? std::optional<std::string>(p) : std::nullopt;
+}
+
+void CALLBACK RecordVariable(const char* name, const char* value) {
+    g_received.push_back({Text(name), Text(value), name});
+}
+
+void CALLBACK RecordScript(const char* line) {
+    g_received.push_back({Text(line), std::nullopt, line});
+}
+
+// A host whose script changes the text the plug-in passed in, as a script
+// that re-enters the plug-in can.
+void CALLBACK ScriptThatChangesTheSource(const char* line) {
+    g_stored = "changed";
+    g_received.push_back({Text(line), std::nullopt, line});
+}
+
+class HostCallsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        g_host = HostContext();
+        g_received.clear();
+        g_stored = "Sub1";
+    }
+    void TearDown() override { g_host = HostContext(); }
+};
+
+TEST_F(HostCallsTest, EmptyTextsCrossAsNullPointers) {
+    g_host.setVariable = RecordVariable;
+    g_host.script = RecordScript;
+    SetHostVariable("dw_USB_Drive", "");
+    SetHostVariable("dw_USB_Status", "Init");
+    RunHostScriptCommand("");
+    ASSERT_EQ(g_received.size(), 3u);
+    EXPECT_EQ(g_received[0].first, "dw_USB_Drive");
+    EXPECT_EQ(g_received[0].second, std::nullopt);
+    EXPECT_EQ(g_received[1].second, "Init");
+    EXPECT_EQ(g_received[2].first, std::nullopt);
+}
+
+TEST_F(HostCallsTest, TheHostGetsACopyNotTheCallersText) {
+    g_host.script = ScriptThatChangesTheSource;
+    RunHostScriptCommand(g_stored);
+    ASSERT_EQ(g_received.size(), 1u);
+    EXPECT_NE(g_received[0].firstAddress, static_cast<const void*>(g_stored.c_str()));
+    EXPECT_EQ(g_received[0].first, "Sub1");
+}
+
+TEST_F(HostCallsTest, MissingCallbacksAreNotCalled) {
+    SetHostVariable("dw_USB_Status", "End");
+    RunHostScriptCommand("Gosub \"\"");
+    EXPECT_TRUE(g_received.empty());
+}
+
+TEST_F(HostCallsTest, SetHostTextStoresAZeroFilledFixedBlockOrNull) {
+    char* variable = nullptr;
+    SetHostText(&variable, "abc");
+    ASSERT_NE(variable, nullptr);
+    EXPECT_EQ(GlobalSize(variable), 4u);
+    EXPECT_EQ(std::string(variable, 4), std::string("abc\0", 4));
+
+    SetHostText(&variable, "");
+    EXPECT_EQ(variable, nullptr) << "an empty text frees the old block and leaves null";
+
+    SetHostText(nullptr, "skipped");  // must not crash
+}
+
+}  // namespace

@@ -1,0 +1,186 @@
+// Registration and identity through the exports, as the host calls them.
+#include <algorithm>
+#include <cstring>
+
+#include "tests/wine/wine_test.h"
+#include "tools/testhost/stack_check.h"
+
+namespace {
+
+const std::string kStartHint = "Starts the USB Control \r\ndw_USB_Start \"CallBack Neo Function\"";
+const std::string kStopHint = "Stops the USB Control \r\ndw_USB_Stop ";
+
+std::vector<AddActionCall> AddActions(const std::vector<HostCall>& calls) {
+    std::vector<AddActionCall> actions;
+    for (const HostCall& call : calls)
+        if (auto* action = std::get_if<AddActionCall>(&call))
+            actions.push_back(*action);
+    return actions;
+}
+
+size_t CountOf(const std::string& text, const std::string& what) {
+    size_t count = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++count;
+    return count;
+}
+
+// A second host's add-action callback, to see which one a registration uses.
+std::vector<int> g_otherActions;
+void CALLBACK OtherAddAction(int number, const char*, const char*, const char*, int, int) {
+    g_otherActions.push_back(number);
+}
+
+TEST_F(PluginTest, RegistersBothActionsInTableOrder) {
+    host.RegisterPlugIn();
+    EXPECT_EQ(host.Trace(), (std::vector<std::string>{
+        "add-action 1 \"dw_USB_Start\" hint \"Starts the USB Control \\r\\ndw_USB_Start "
+        "\\\"CallBack Neo Function\\\"\" codes \"\\x01\\x00\" count 1 1",
+        "add-action 2 \"dw_USB_Stop\" hint \"Stops the USB Control \\r\\ndw_USB_Stop \" codes \"\\x00\" count 0 0",
+    }));
+}
+
+TEST_F(PluginTest, HintsAndTypeCodesAreExactBytes) {
+    host.RegisterPlugIn();
+    const std::vector<AddActionCall> actions = AddActions(host.calls());
+    ASSERT_EQ(actions.size(), 2u);
+
+    const AddActionCall& start = actions[0];
+    ASSERT_TRUE(start.hint);
+    EXPECT_EQ(*start.hint, kStartHint);
+    EXPECT_EQ(start.hint->size(), 61u);
+    EXPECT_EQ(CountOf(*start.hint, "\r\n"), 1u);
+    EXPECT_EQ(CountOf(*start.hint, "\""), 2u);
+    EXPECT_EQ(std::count_if(start.hint->begin(), start.hint->end(),
+                            [](unsigned char c) { return c < 0x20; }),
+              2);  // the CR and the LF, nothing else
+    EXPECT_EQ(start.typeCodes, std::string("\x01\x00", 2));
+
+    const AddActionCall& stop = actions[1];
+    ASSERT_TRUE(stop.hint);
+    EXPECT_EQ(stop.hint->size(), 36u);
+    EXPECT_EQ(stop.hint->back(), ' ');
+    // No parameters, yet a real pointer to a zero byte.
+    EXPECT_EQ(stop.typeCodes, std::string(1, '\0'));
+    EXPECT_EQ(stop.count, 0);
+    EXPECT_EQ(stop.countAgain, 0);
+}
+
+TEST_F(PluginTest, SecondRegistrationRegistersAgainThroughTheNewCallback) {
+    host.RegisterPlugIn();
+    host.ClearCalls();
+    g_otherActions.clear();
+    host.plugin().registerPlugIn(OtherAddAction, nullptr, nullptr, nullptr);
+    EXPECT_EQ(g_otherActions, (std::vector<int>{1, 2}));
+    EXPECT_TRUE(host.calls().empty());
+}
+
+TEST_F(PluginTest, NullAddActionCallbackRegistersNothing) {
+    host.plugin().registerPlugIn(nullptr, nullptr, nullptr, nullptr);
+    host.RegisterScriptProcessor();
+    host.RegisterInterfaceAccess();
+    EXPECT_TRUE(host.calls().empty());
+}
+
+TEST_F(PluginTest, IdentityTextsArriveInFixedZeroTerminatedHostBlocks) {
+    char* texts[3] = {};
+    host.plugin().initPlugIn(nullptr, &texts[0], &texts[1], &texts[2]);
+    const std::string expected[3] = {"Varnik 1.0", "Varnik developers", "USB Storage Checker"};
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(expected[i]);
+        ASSERT_NE(texts[i], nullptr);
+        EXPECT_EQ(GlobalSize(texts[i]), expected[i].size() + 1);
+        EXPECT_EQ(std::string(texts[i], expected[i].size() + 1), expected[i] + '\0');
+        EXPECT_EQ(GlobalHandle(texts[i]), static_cast<HGLOBAL>(texts[i]));  // fixed memory
+        EXPECT_EQ(GlobalFree(texts[i]), nullptr) << "the host must be able to free the block";
+    }
+    EXPECT_TRUE(host.calls().empty()) << "nbInitPlugIn calls no host callback";
+}
+
+TEST_F(PluginTest, OldIdentityBlocksAreFreedBeforeNewOnesAreStored) {
+    ASSERT_TRUE(host.WatchHostBlocks());
+    char* title = AllocHostText("old title");
+    char* author = nullptr;
+    char* description = AllocHostText("old description");
+    void* const oldTitle = title;
+    void* const oldDescription = description;
+
+    host.plugin().initPlugIn(nullptr, &title, &author, &description);
+
+    const std::vector<HostCall>& calls = host.calls();
+    ASSERT_EQ(calls.size(), 5u) << ::testing::PrintToString(host.Trace());
+    auto freed = [&](size_t i) { return std::get<GlobalFreeCall>(calls[i]).block; };
+    auto allocated = [&](size_t i) { return std::get<GlobalAllocCall>(calls[i]); };
+    EXPECT_EQ(freed(0), oldTitle);
+    EXPECT_EQ(allocated(1).flags, static_cast<UINT>(GPTR));
+    EXPECT_EQ(allocated(1).bytes, sizeof "Varnik 1.0");
+    EXPECT_EQ(allocated(1).block, title);
+    EXPECT_EQ(allocated(2).bytes, sizeof "Varnik developers");  // nothing to free first
+    EXPECT_EQ(allocated(2).block, author);
+    EXPECT_EQ(freed(3), oldDescription);
+    EXPECT_EQ(allocated(4).bytes, sizeof "USB Storage Checker");
+    EXPECT_STREQ(description, "USB Storage Checker");
+    for (char* block : {title, author, description})
+        GlobalFree(block);
+}
+
+TEST_F(PluginTest, NullTextVariableAddressesAreSkipped) {
+    char* author = nullptr;
+    host.plugin().initPlugIn(nullptr, nullptr, &author, nullptr);
+    ASSERT_NE(author, nullptr);
+    EXPECT_STREQ(author, "Varnik developers");
+    GlobalFree(author);
+}
+
+TEST_F(PluginTest, MessagesChangeNothingAndCallNothing) {
+    host.RegisterAll();
+    ASSERT_TRUE(host.WatchHostBlocks());
+    host.ClearCalls();
+    for (int code : {0, 1, 2, 5, 100, -1})
+        host.plugin().message(code, 12345);
+    EXPECT_TRUE(host.calls().empty());
+}
+
+int CdeclAdd(int a, int b) {
+    return a + b;
+}
+
+// The check below must be able to fail: a cdecl function leaves its arguments.
+TEST(StackCheck, SeesACdeclFunctionLeaveItsArguments) {
+#if !defined(__i386__)
+    GTEST_SKIP() << "only 32-bit x86 can show a calling-convention mismatch";
+#endif
+    const uintptr_t arguments[2] = {1, 2};
+    EXPECT_EQ(StackDriftOfCall(reinterpret_cast<const void*>(&CdeclAdd), arguments, 2), -8);
+}
+
+// The real host is 32-bit and trusts every export to pop its own arguments.
+TEST_F(PluginTest, EveryExportPopsItsOwnArguments) {
+#if !defined(__i386__)
+    GTEST_SKIP() << "only 32-bit x86 can show a calling-convention mismatch";
+#endif
+    char* title = nullptr;
+    const uintptr_t none[4] = {};
+    const uintptr_t init[4] = {0, reinterpret_cast<uintptr_t>(&title), 0, 0};
+    const uintptr_t unknownAction[2] = {3, 0};
+    const struct {
+        const char* name;
+        const void* function;
+        const uintptr_t* arguments;
+        int count;
+    } calls[] = {
+        {"nbRegisterPlugIn", reinterpret_cast<const void*>(host.plugin().registerPlugIn), none, 4},
+        {"nbInitPlugIn", reinterpret_cast<const void*>(host.plugin().initPlugIn), init, 4},
+        {"nbRegisterScriptProcessor", reinterpret_cast<const void*>(host.plugin().registerScriptProcessor), none, 1},
+        {"nbRegisterInterfaceAccess", reinterpret_cast<const void*>(host.plugin().registerInterfaceAccess), none, 1},
+        {"nbExecAction", reinterpret_cast<const void*>(host.plugin().execAction), unknownAction, 2},
+        {"nbEditAction", reinterpret_cast<const void*>(host.plugin().editAction), unknownAction, 2},
+        {"nbMessage", reinterpret_cast<const void*>(host.plugin().message), none, 2},
+        {"DW_USB_STOP", reinterpret_cast<const void*>(host.plugin().usbStop), none, 0},
+    };
+    for (const auto& call : calls)
+        EXPECT_EQ(StackDriftOfCall(call.function, call.arguments, call.count), 0) << call.name;
+    GlobalFree(title);
+}
+
+}  // namespace

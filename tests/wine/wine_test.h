@@ -1,0 +1,22 @@
+// Shared by the Wine tests: every test drives the built plug-in through its
+// exports in the test host, freshly loaded for each test.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tools/testhost/test_host.h"
+
+// The plug-in under test, from --plugin=PATH.
+const std::string& PluginPath();
+
+class PluginTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string error;
+        ASSERT_TRUE(host.Load(PluginPath(), &error)) << error;
+    }
+
+    TestHost host;
+};

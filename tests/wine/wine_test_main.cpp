@@ -1,0 +1,27 @@
+#include <cstdio>
+#include <cstring>
+
+#include "tests/wine/wine_test.h"
+
+namespace {
+
+std::string g_pluginPath;
+
+}  // namespace
+
+const std::string& PluginPath() {
+    return g_pluginPath;
+}
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    const char kOption[] = "--plugin=";
+    for (int i = 1; i < argc; ++i)
+        if (std::strncmp(argv[i], kOption, sizeof kOption - 1) == 0)
+            g_pluginPath = argv[i] + sizeof kOption - 1;
+    if (g_pluginPath.empty()) {
+        std::fprintf(stderr, "usage: %s --plugin=PATH [gtest options]\n", argv[0]);
+        return 2;
+    }
+    return RUN_ALL_TESTS();
+}

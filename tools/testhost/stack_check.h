@@ -1,0 +1,9 @@
+// How far a call moved the caller's stack pointer. A stdcall function pops
+// its own arguments, so the answer is 0; a cdecl one leaves them (-4 per
+// argument), which the real host never cleans up. Only 32-bit x86 can tell;
+// elsewhere the answer is always 0.
+#pragma once
+
+#include <cstdint>
+
+int StackDriftOfCall(const void* function, const uintptr_t* arguments, int count);
