@@ -29,8 +29,8 @@ void RegisterAction(AddActionCallback addAction, const ActionRow& row) {
 
 void RegisterActions() {
     const ActionRow rows[] = {
-        {kActionStart, "dw_USB_Start",
-         "Starts the USB Control \r\ndw_USB_Start \"CallBack Neo Function\"", std::string(1, '\1'), 1},
+        {kActionStart, "dw_USB_Start", "Starts the USB Control \r\ndw_USB_Start \"CallBack Neo Function\"",
+         std::string(1, '\1'), 1},
         {kActionStop, "dw_USB_Stop", "Stops the USB Control \r\ndw_USB_Stop ", std::string(1, '\0'), 0},
     };
     for (const ActionRow& row : rows) {

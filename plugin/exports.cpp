@@ -16,8 +16,8 @@ const char kDescription[] = "USB Storage Checker";
 
 extern "C" {
 
-void WINAPI nbRegisterPlugIn(AddActionCallback addAction, UnusedHostCallback second,
-                             UnusedHostCallback third, SetVariableCallback setVariable) {
+void WINAPI nbRegisterPlugIn(AddActionCallback addAction, UnusedHostCallback second, UnusedHostCallback third,
+                             SetVariableCallback setVariable) {
     g_host.addAction = addAction;
     g_host.second = second;
     g_host.third = third;

@@ -33,11 +33,13 @@ void CALLBACK OtherAddAction(int number, const char*, const char*, const char*, 
 
 TEST_F(PluginTest, RegistersBothActionsInTableOrder) {
     host.RegisterPlugIn();
-    EXPECT_EQ(host.Trace(), (std::vector<std::string>{
-        "add-action 1 \"dw_USB_Start\" hint \"Starts the USB Control \\r\\ndw_USB_Start "
-        "\\\"CallBack Neo Function\\\"\" codes \"\\x01\\x00\" count 1 1",
-        "add-action 2 \"dw_USB_Stop\" hint \"Stops the USB Control \\r\\ndw_USB_Stop \" codes \"\\x00\" count 0 0",
-    }));
+    EXPECT_EQ(host.Trace(),
+              (std::vector<std::string>{
+                  "add-action 1 \"dw_USB_Start\" hint \"Starts the USB Control \\r\\ndw_USB_Start "
+                  "\\\"CallBack Neo Function\\\"\" codes \"\\x01\\x00\" count 1 1",
+                  "add-action 2 \"dw_USB_Stop\" hint \"Stops the USB Control \\r\\ndw_USB_Stop \" codes "
+                  "\"\\x00\" count 0 0",
+              }));
 }
 
 TEST_F(PluginTest, HintsAndTypeCodesAreExactBytes) {
@@ -51,8 +53,7 @@ TEST_F(PluginTest, HintsAndTypeCodesAreExactBytes) {
     EXPECT_EQ(start.hint->size(), 61u);
     EXPECT_EQ(CountOf(*start.hint, "\r\n"), 1u);
     EXPECT_EQ(CountOf(*start.hint, "\""), 2u);
-    EXPECT_EQ(std::count_if(start.hint->begin(), start.hint->end(),
-                            [](unsigned char c) { return c < 0x20; }),
+    EXPECT_EQ(std::count_if(start.hint->begin(), start.hint->end(), [](unsigned char c) { return c < 0x20; }),
               2);  // the CR and the LF, nothing else
     EXPECT_EQ(start.typeCodes, std::string("\x01\x00", 2));
 
@@ -171,8 +172,10 @@ TEST_F(PluginTest, EveryExportPopsItsOwnArguments) {
     } calls[] = {
         {"nbRegisterPlugIn", reinterpret_cast<const void*>(host.plugin().registerPlugIn), none, 4},
         {"nbInitPlugIn", reinterpret_cast<const void*>(host.plugin().initPlugIn), init, 4},
-        {"nbRegisterScriptProcessor", reinterpret_cast<const void*>(host.plugin().registerScriptProcessor), none, 1},
-        {"nbRegisterInterfaceAccess", reinterpret_cast<const void*>(host.plugin().registerInterfaceAccess), none, 1},
+        {"nbRegisterScriptProcessor", reinterpret_cast<const void*>(host.plugin().registerScriptProcessor),
+         none, 1},
+        {"nbRegisterInterfaceAccess", reinterpret_cast<const void*>(host.plugin().registerInterfaceAccess),
+         none, 1},
         {"nbExecAction", reinterpret_cast<const void*>(host.plugin().execAction), unknownAction, 2},
         {"nbEditAction", reinterpret_cast<const void*>(host.plugin().editAction), unknownAction, 2},
         {"nbMessage", reinterpret_cast<const void*>(host.plugin().message), none, 2},

@@ -8,8 +8,8 @@
 
 // The host's view of the exports. Every one is stdcall; numbers are 32 bits,
 // pointers pointer-sized.
-using AddActionFn = void(CALLBACK*)(int number, const char* name, const char* hint,
-                                    const char* typeCodes, int count, int countAgain);
+using AddActionFn = void(CALLBACK*)(int number, const char* name, const char* hint, const char* typeCodes,
+                                    int count, int countAgain);
 using SetVariableFn = void(CALLBACK*)(const char* name, const char* value);
 using ScriptFn = void(CALLBACK*)(const char* line);
 using InterfaceAccessFn = void(CALLBACK*)(int request, void* record);

@@ -119,8 +119,10 @@ void TestHost::RegisterAll() {
 }
 
 bool TestHost::WatchHostBlocks() {
-    void* alloc = HookImport(library_.module, "KERNEL32.dll", "GlobalAlloc", reinterpret_cast<void*>(OnGlobalAlloc));
-    void* free = HookImport(library_.module, "KERNEL32.dll", "GlobalFree", reinterpret_cast<void*>(OnGlobalFree));
+    void* alloc =
+        HookImport(library_.module, "KERNEL32.dll", "GlobalAlloc", reinterpret_cast<void*>(OnGlobalAlloc));
+    void* free =
+        HookImport(library_.module, "KERNEL32.dll", "GlobalFree", reinterpret_cast<void*>(OnGlobalFree));
     if (alloc)
         g_realGlobalAlloc = reinterpret_cast<decltype(&GlobalAlloc)>(alloc);
     if (free)
@@ -177,7 +179,8 @@ void CALLBACK TestHost::OnScript(const char* line) {
     // The one statement the plug-in sends: Gosub "Name".
     const std::string text = line ? line : "";
     const std::string prefix = "Gosub \"";
-    if (text.size() >= prefix.size() + 1 && text.compare(0, prefix.size(), prefix) == 0 && text.back() == '"') {
+    if (text.size() >= prefix.size() + 1 && text.compare(0, prefix.size(), prefix) == 0 &&
+        text.back() == '"') {
         const std::string name = text.substr(prefix.size(), text.size() - prefix.size() - 1);
         auto it = g_current->subroutines_.find(name);
         if (it != g_current->subroutines_.end()) {

@@ -99,8 +99,8 @@ public:
 
 private:
     static void Record(HostCall call);
-    static void CALLBACK OnAddAction(int number, const char* name, const char* hint,
-                                     const char* typeCodes, int count, int countAgain);
+    static void CALLBACK OnAddAction(int number, const char* name, const char* hint, const char* typeCodes,
+                                     int count, int countAgain);
     static void CALLBACK OnSecond();
     static void CALLBACK OnThird();
     static void CALLBACK OnSetVariable(const char* name, const char* value);
