@@ -3,6 +3,9 @@
 
 # Platform-free core: plain bytes in, plain text out. No <windows.h>.
 set(VARNIK_CORE_SOURCES
+  report/broadcast_decoder.cpp
+  report/event_report.cpp
+  support/text.cpp
 )
 
 # Win32 glue: exports, host calls, watcher windows, dialogs.
@@ -14,6 +17,13 @@ set(VARNIK_WIN32_SOURCES
   support/library_main.cpp
 )
 
+# Native unit tests of the core; built and run on Linux and under Wine.
+set(VARNIK_CORE_TEST_SOURCES
+  tests/native/broadcast_decoder_unittest.cpp
+  tests/native/event_report_unittest.cpp
+  tests/native/text_unittest.cpp
+)
 
 list(TRANSFORM VARNIK_CORE_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/../)
 list(TRANSFORM VARNIK_WIN32_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/../)
+list(TRANSFORM VARNIK_CORE_TEST_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/../)

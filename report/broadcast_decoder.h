@@ -1,0 +1,18 @@
+// The broadcast decoder: turns the device-broadcast record that comes with a
+// WM_DEVICECHANGE into report entries (five blanks before each, no line end).
+// Called by the event report builder on the watcher window's thread.
+//
+// `record` is the message's lParam: the address of a record that begins with
+// its 32-bit dbch_size. The decoder reads at most the first dbch_size bytes of
+// it (the size field itself always), keeps nothing between calls, and never
+// tests the address: the caller passes only non-null addresses.
+#pragma once
+
+#include <string>
+
+// Returns the entries as a new text that the caller owns.
+std::string DecodeBroadcast(const void* record);
+
+// Appends the same entries to `report`; the event report builder uses this to
+// avoid building and copying a second text per message.
+void AppendBroadcastEntries(std::string& report, const void* record);
