@@ -1,6 +1,6 @@
 # The two commands: `make demo` (the main job) and `make test` (every test).
 # Both first install what a fresh machine lacks (scripts/setup.sh).
-.PHONY: setup configure dist demo test clean
+.PHONY: setup configure dist demo test bench clean
 
 PRESETS := native win64 win32
 
@@ -24,6 +24,16 @@ test: configure
 	@mkdir -p build/all
 	@printf 'subdirs("../native" "../win64" "../win32")\n' > build/all/CTestTestfile.cmake
 	@ctest --test-dir build/all --output-on-failure -j2
+
+# Speed: the report builder against a plain copy (native), and one volume
+# event through the broadcast path under Wine against a bare window.
+bench: configure
+	@cmake --build --preset native --target report_bench
+	@build/native/report_bench
+	@cmake --build --preset win32 --target varnik-broadcast-bench varnik && \
+	    tools/wine-run build/win32/varnik-broadcast-bench.exe Z:$(CURDIR)/dist/win32/varnik.nbp; \
+	    rc=$$?; [ $$rc -ne 77 ] || { cmake --build --preset win64 --target varnik-broadcast-bench varnik && \
+	    tools/wine-run build/win64/varnik-broadcast-bench.exe Z:$(CURDIR)/dist/win64/varnik.nbp; }
 
 clean:
 	rm -rf build dist

@@ -6,6 +6,8 @@ set(VARNIK_CORE_SOURCES
   report/broadcast_decoder.cpp
   report/event_report.cpp
   support/text.cpp
+  watcher/volume_event.cpp
+  watcher/watcher_command.cpp
 )
 
 # Win32 glue: exports, host calls, watcher windows, dialogs.
@@ -14,7 +16,14 @@ set(VARNIK_WIN32_SOURCES
   plugin/exports.cpp
   plugin/host_calls.cpp
   plugin/host_context.cpp
+  support/dialog_template.cpp
   support/library_main.cpp
+  support/message_pump.cpp
+  watcher/watch.cpp
+  watcher/watcher_log.cpp
+  watcher/watcher_proc.cpp
+  watcher/watcher_state.cpp
+  watcher/watcher_window.cpp
 )
 
 # Native unit tests of the core; built and run on Linux and under Wine.
@@ -22,6 +31,7 @@ set(VARNIK_CORE_TEST_SOURCES
   tests/native/broadcast_decoder_unittest.cpp
   tests/native/event_report_unittest.cpp
   tests/native/text_unittest.cpp
+  tests/native/volume_event_unittest.cpp
 )
 
 list(TRANSFORM VARNIK_CORE_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/../)

@@ -31,6 +31,7 @@ set_target_properties(varnik PROPERTIES
 
 # The test host: a library the Wine tests link, and a console program.
 add_library(testhost STATIC
+  tools/testhost/device_broadcast.cpp
   tools/testhost/import_hook.cpp
   tools/testhost/plugin_library.cpp
   tools/testhost/stack_check.cpp
@@ -53,19 +54,32 @@ add_test(NAME ${VARNIK_ARCH}.wine.server.stop COMMAND ${CMAKE_SOURCE_DIR}/tools/
 set_tests_properties(${VARNIK_ARCH}.wine.server.start PROPERTIES FIXTURES_SETUP wine)
 set_tests_properties(${VARNIK_ARCH}.wine.server.stop PROPERTIES FIXTURES_CLEANUP wine)
 
-# A Wine test program: GoogleTest, the test host, the plug-in's path.
-function(varnik_wine_test name)
-  add_executable(${name} ${ARGN} tests/wine/wine_test_main.cpp)
+# A Wine test program: GoogleTest, the test host, the plug-in's path. Each
+# test runs in a process of its own, so each loads a fresh plug-in (a watcher
+# window left open keeps the library loaded, as it must).
+function(varnik_wine_test name source)
+  add_executable(${name} ${source} tests/wine/wine_test_main.cpp)
   target_link_libraries(${name} PRIVATE testhost gtest)
   target_compile_options(${name} PRIVATE ${VARNIK_TEST_WARNINGS})
   target_link_options(${name} PRIVATE ${VARNIK_STATIC_RUNTIME})
   add_dependencies(${name} varnik)
-  add_test(NAME ${VARNIK_ARCH}.${name} COMMAND ${name} --plugin=${VARNIK_PLUGIN_WINE_PATH})
-  set_tests_properties(${VARNIK_ARCH}.${name} PROPERTIES
-    FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77 TIMEOUT 300)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${source})
+  file(READ ${source} content)
+  set(pattern "TEST(_F)?\\([ \t\r\n]*([A-Za-z0-9_]+),[ \t\r\n]*([A-Za-z0-9_]+)[ \t\r\n]*\\)")
+  string(REGEX MATCHALL "${pattern}" cases "${content}")
+  foreach(case IN LISTS cases)
+    string(REGEX REPLACE "${pattern}" "\\2.\\3" case "${case}")
+    add_test(NAME ${VARNIK_ARCH}.${case}
+      COMMAND ${name} --plugin=${VARNIK_PLUGIN_WINE_PATH} --gtest_filter=${case})
+    set_tests_properties(${VARNIK_ARCH}.${case} PROPERTIES
+      FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77 TIMEOUT 120
+      # Broadcasts reach every window on Wine's one desktop: one test at a time.
+      RESOURCE_LOCK wine_desktop)
+  endforeach()
 endfunction()
 
 varnik_wine_test(registration_test tests/wine/registration_test.cpp)
+varnik_wine_test(watcher_test tests/wine/watcher_test.cpp)
 
 # The host-call layer, linked in directly rather than reached through a DLL.
 add_executable(host_calls_test tests/wine/host_calls_test.cpp
@@ -88,3 +102,9 @@ target_link_libraries(core_test PRIVATE gtest_main)
 target_link_options(core_test PRIVATE ${VARNIK_STATIC_RUNTIME})
 add_test(NAME ${VARNIK_ARCH}.core_test COMMAND core_test)
 set_tests_properties(${VARNIK_ARCH}.core_test PROPERTIES FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77 TIMEOUT 300)
+
+# The broadcast-path benchmark (not a test: `make bench` runs it).
+add_executable(varnik-broadcast-bench bench/broadcast_bench.cpp)
+target_link_libraries(varnik-broadcast-bench PRIVATE testhost)
+target_compile_options(varnik-broadcast-bench PRIVATE ${VARNIK_TEST_WARNINGS})
+target_link_options(varnik-broadcast-bench PRIVATE ${VARNIK_STATIC_RUNTIME})

@@ -5,6 +5,7 @@
 #include "plugin/action_table.h"
 #include "plugin/host_calls.h"
 #include "plugin/host_context.h"
+#include "watcher/watch.h"
 
 namespace {
 
@@ -46,9 +47,21 @@ void WINAPI nbRegisterInterfaceAccess(InterfaceAccessCallback interfaceAccess) {
     g_host.interfaceAccess = interfaceAccess;
 }
 
+// Action 1 starts a watch with the callback subroutine named by its one
+// parameter (a null entry is an empty name); action 2 stops it.
 int WINAPI nbExecAction(int action, char** parameters) {
-    (void)action;
-    (void)parameters;
+    try {
+        switch (action) {
+        case kActionStart: {
+            const char* name = parameters ? parameters[0] : nullptr;
+            StartWatch(name ? name : "");
+            return 1;
+        }
+        case kActionStop: StopWatch(); return 1;
+        }
+    } catch (...) {
+        return 1;  // the action number was known; failures are never reported
+    }
     return 0;
 }
 
@@ -65,11 +78,18 @@ void WINAPI nbMessage(int code, int value) {
 }
 
 void* WINAPI DW_USB_START(const char* name) {
-    (void)name;
+    try {
+        StartWatch(name ? name : "");
+    } catch (...) {
+    }
     return nullptr;
 }
 
 void* WINAPI DW_USB_STOP() {
+    try {
+        StopWatch();
+    } catch (...) {
+    }
     return nullptr;
 }
 

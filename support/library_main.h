@@ -5,3 +5,9 @@
 #include <windows.h>
 
 extern HINSTANCE g_moduleInstance;
+
+// Keeps the library mapped while a window whose procedure lives in it
+// exists, even if the host frees the library meanwhile. Each hold is
+// released once, after that window is destroyed.
+void HoldModule();
+void ReleaseModule();

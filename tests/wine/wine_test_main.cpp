@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "tests/wine/wine_test.h"
+#include "tools/testhost/device_broadcast.h"
 
 namespace {
 
@@ -14,6 +15,9 @@ const std::string& PluginPath() {
 }
 
 int main(int argc, char** argv) {
+    // A second process for tests of broadcasts that cross processes.
+    if (argc == 2 && std::strcmp(argv[1], "--broadcast-volume-arrival") == 0)
+        return BroadcastVolume(DBT_DEVICEARRIVAL, 1u << 7, DBTF_MEDIA) ? 0 : 1;
     ::testing::InitGoogleTest(&argc, argv);
     const char kOption[] = "--plugin=";
     for (int i = 1; i < argc; ++i)

@@ -1,11 +1,15 @@
 // varnik-testhost PLUGIN: loads a plug-in the way the host does and prints
-// what it registers: its actions (hints with control characters shown as
-// \r \n, parameter codes, counts) and its identity texts.
+// what it registers (its actions, with control characters in hints shown as
+// \r \n, parameter codes, counts, and its identity texts), then runs a
+// watch the way a publication's script does: dw_USB_Start "OnUSB", drive E
+// plugged in and taken out, dw_USB_Stop. Every host call is printed in order,
+// with what the OnUSB subroutine sees each time it runs.
 #include <windows.h>
 
 #include <cstdio>
 #include <string>
 
+#include "tools/testhost/device_broadcast.h"
 #include "tools/testhost/test_host.h"
 
 namespace {
@@ -31,6 +35,33 @@ void PrintIdentity(const char* label, char* block) {
     std::printf("%-12s %s\n", label, Quote(block ? HostText(block) : std::nullopt).c_str());
     if (block)
         GlobalFree(block);  // the host owns these blocks
+}
+
+// Prints the host calls made since the last print.
+void PrintNewCalls(const TestHost& host, size_t* printed) {
+    for (; *printed < host.calls().size(); ++*printed)
+        std::printf("  %s\n", Describe(host.calls()[*printed]).c_str());
+}
+
+void RunWatch(TestHost& host) {
+    size_t printed = host.calls().size();
+    host.DefineSubroutine("OnUSB", [&] {
+        PrintNewCalls(host, &printed);
+        std::printf("  OnUSB runs: dw_USB_Status=%s dw_USB_Drive=%s dw_USB_Type=%s\n",
+                    host.Variable("dw_USB_Status").c_str(), host.Variable("dw_USB_Drive").c_str(),
+                    host.Variable("dw_USB_Type").c_str());
+    });
+    HostParameters start({std::string("OnUSB")});
+    std::printf("\nscript: dw_USB_Start \"OnUSB\"\n");
+    host.plugin().execAction(1, start.data());
+    std::printf("system: USB stick arrives as drive E\n");
+    BroadcastVolume(DBT_DEVICEARRIVAL, 1u << 4, DBTF_MEDIA);
+    std::printf("system: USB stick removed from drive E\n");
+    BroadcastVolume(DBT_DEVICEREMOVECOMPLETE, 1u << 4, DBTF_MEDIA);
+    std::printf("script: dw_USB_Stop\n");
+    HostParameters stop({});
+    host.plugin().execAction(2, stop.data());
+    PrintNewCalls(host, &printed);
 }
 
 }  // namespace
@@ -65,5 +96,6 @@ int main(int argc, char** argv) {
     PrintIdentity("title", title);
     PrintIdentity("author", author);
     PrintIdentity("description", description);
+    RunWatch(host);
     return 0;
 }

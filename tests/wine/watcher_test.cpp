@@ -1,0 +1,530 @@
+// The device watcher through the exports: starting and stopping a watch,
+// volume events broadcast as the system broadcasts them, and a host script
+// that re-enters the plug-in from its callback subroutine.
+#include <cstring>
+
+#include "tests/wine/wine_test.h"
+#include "tools/testhost/device_broadcast.h"
+#include "tools/testhost/import_hook.h"
+
+namespace {
+
+const char kFirstLogText[] = "Unplug and re-seat USB connection to see results";
+
+std::string VolumeReport(const std::string& event, const std::string& drive, const std::string& kind) {
+    return "     WM_DEVICECHANGE      wParam = " + event +
+           "     Device Type: DBT_DEVTYP_VOLUME     Device Name: " + drive + "     Drive Info:" + kind;
+}
+
+std::vector<std::string> VolumeCalls(const std::string& status, const std::string& drive,
+                                     const std::string& kind, const std::string& name) {
+    auto text = [](const std::string& value) { return value.empty() ? HostText() : HostText(value); };
+    return {
+        "set dw_USB_Status = " + Quote(status),
+        "set dw_USB_Drive = " + Quote(text(drive)),
+        "set dw_USB_Type = " + Quote(text(kind)),
+        "script " + Quote("Gosub \"" + name + "\""),
+    };
+}
+
+std::vector<std::string> Concat(std::vector<std::string> a, const std::vector<std::string>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+class WatcherTest : public PluginTest {
+protected:
+    void SetUp() override {
+        PluginTest::SetUp();
+        host.RegisterAll();
+        host.ClearCalls();
+    }
+
+    // dw_USB_Start "name", as the host's script runs it.
+    int Start(const HostText& name) {
+        HostParameters parameters({name});
+        return host.plugin().execAction(1, parameters.data());
+    }
+    int Stop() {
+        HostParameters parameters({});
+        return host.plugin().execAction(2, parameters.data());
+    }
+};
+
+TEST_F(WatcherTest, StartReportsInitOnceBeforeItReturns) {
+    std::string statusSeen;
+    host.DefineSubroutine("OnUSB", [&] { statusSeen = host.Variable("dw_USB_Status"); });
+    EXPECT_EQ(Start("OnUSB"), 1);
+    EXPECT_EQ(host.Trace(), VolumeCalls("Init", "", "", "OnUSB"));
+    EXPECT_EQ(statusSeen, "Init");
+    EXPECT_EQ(WatcherWindows().size(), 1u);
+}
+
+TEST_F(WatcherTest, WatcherWindowIsAHiddenDialogWithItsLog) {
+    Start("OnUSB");
+    const std::vector<HWND> windows = WatcherWindows();
+    ASSERT_EQ(windows.size(), 1u);
+    HWND window = windows[0];
+    EXPECT_FALSE(IsWindowVisible(window));
+    EXPECT_EQ(GetWindowLongA(window, GWL_STYLE), static_cast<LONG>(0x84CF00D4));
+    EXPECT_TRUE(GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_CONTROLPARENT);
+    EXPECT_EQ(GetWindow(window, GW_OWNER), nullptr);
+
+    // Its size and place come from the template (checked where the template
+    // is built); the system fits a dialog that large into the screen.
+
+    HWND log = GetDlgItem(window, 102);
+    ASSERT_NE(log, nullptr);
+    char className[16] = {};
+    GetClassNameA(log, className, sizeof className);
+    EXPECT_STREQ(className, "Edit");
+    EXPECT_EQ(static_cast<DWORD>(GetWindowLongA(log, GWL_STYLE)) & ~WS_BORDER, 0x503100C4u);
+    EXPECT_TRUE(GetWindowLongA(log, GWL_EXSTYLE) & WS_EX_CLIENTEDGE);
+    EXPECT_EQ(WindowText(log), kFirstLogText);
+    EXPECT_EQ(SendMessageA(log, WM_GETFONT, 0, 0), SendMessageA(window, WM_GETFONT, 0, 0));
+
+    RECT box = {5, 5, 740, 225};  // x, y, width, height in dialog units
+    MapDialogRect(window, &box);
+    RECT placed;
+    GetWindowRect(log, &placed);
+    MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&placed), 2);
+    EXPECT_EQ(placed.left, box.left);
+    EXPECT_EQ(placed.top, box.top);
+    EXPECT_EQ(placed.right - placed.left, box.right);
+    EXPECT_EQ(placed.bottom - placed.top, box.bottom);
+}
+
+TEST_F(WatcherTest, VolumeArrivalAndRemovalReachTheScript) {
+    const struct {
+        DWORD mask;
+        WORD flags;
+        const char* drive;
+        const char* kind;
+    } rows[] = {
+        {1u << 5, 0, "F:\\", "Local Drive"},
+        {1u << 4, DBTF_MEDIA, "E:\\", "Media Drive"},
+        {(1u << 2) | (1u << 4), DBTF_NET, "C:\\", "Network Drive"},  // the lowest drive only
+        {1u << 25, 3, "Z:\\", ""},
+        {0, 0, "   ", "Local Drive"},  // no drive: the blanks that open the next entry
+    };
+    Start("OnUSB");
+    HWND window = WatcherWindows().at(0);
+    std::string expectedLog = kFirstLogText;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.drive);
+        host.ClearCalls();
+        ASSERT_TRUE(BroadcastVolume(DBT_DEVICEARRIVAL, row.mask, row.flags));
+        ASSERT_TRUE(BroadcastVolume(DBT_DEVICEREMOVECOMPLETE, row.mask, row.flags));
+        EXPECT_EQ(host.Trace(), Concat(VolumeCalls("Plug", row.drive, row.kind, "OnUSB"),
+                                       VolumeCalls("UnPlug", row.drive, row.kind, "OnUSB")));
+        expectedLog += "\r\n" + VolumeReport("DBT_DEVICEARRIVAL", row.mask ? row.drive : "", row.kind);
+        expectedLog += "\r\n" + VolumeReport("DBT_DEVICEREMOVECOMPLETE", row.mask ? row.drive : "", row.kind);
+    }
+    EXPECT_EQ(WatcherLogText(window), expectedLog);
+}
+
+// Well past the EDIT control's default 30,000 characters.
+TEST_F(WatcherTest, ALongLogKeepsEveryLineForEveryReader) {
+    Start("OnUSB");
+    HWND log = GetDlgItem(WatcherWindows().at(0), 102);
+    const int events = 400;
+    std::string expected = kFirstLogText;
+    for (int i = 0; i < events; ++i) {
+        const DWORD drive = static_cast<DWORD>(i % 26);
+        ASSERT_TRUE(BroadcastVolume(DBT_DEVICEARRIVAL, 1u << drive, 0));
+        expected +=
+            "\r\n" + VolumeReport("DBT_DEVICEARRIVAL", std::string(1, static_cast<char>('A' + drive)) + ":\\",
+                                  "Local Drive");
+    }
+    ASSERT_GT(expected.size(), 30000u);
+    EXPECT_EQ(SendMessageA(log, EM_GETLINECOUNT, 0, 0), events + 1);
+    char line[256] = {};
+    *reinterpret_cast<WORD*>(line) = sizeof line;
+    const LRESULT copied = SendMessageA(log, EM_GETLINE, events, reinterpret_cast<LPARAM>(line));
+    EXPECT_EQ(std::string(line, static_cast<size_t>(copied)),
+              VolumeReport("DBT_DEVICEARRIVAL", "J:\\", "Local Drive"));
+    EXPECT_EQ(WindowText(log), expected);
+}
+
+TEST_F(WatcherTest, OtherEventsReachOnlyTheLog) {
+    Start("OnUSB");
+    HWND window = WatcherWindows().at(0);
+    host.ClearCalls();
+
+    const DEV_BROADCAST_VOLUME volume = VolumeRecord(1u << 4, 0);
+    struct {
+        DEV_BROADCAST_HDR header;
+        char name[8];
+    } port = {{sizeof port, DBT_DEVTYP_PORT, 0}, "COM7"};
+    ASSERT_TRUE(BroadcastDeviceChange(DBT_DEVICEQUERYREMOVE, &volume));
+    ASSERT_TRUE(BroadcastDeviceChange(DBT_DEVICEREMOVEPENDING, &volume));
+    ASSERT_TRUE(BroadcastDeviceChange(DBT_DEVICEARRIVAL, &port));
+    ASSERT_TRUE(BroadcastDeviceChange(DBT_CONFIGCHANGED, nullptr));
+
+    EXPECT_TRUE(host.calls().empty()) << ::testing::PrintToString(host.Trace());
+    const std::string tail =
+        "     Device Type: DBT_DEVTYP_VOLUME     Device Name: E:\\     Drive Info:Local Drive";
+    EXPECT_EQ(WatcherLogText(window),
+              std::string(kFirstLogText) +                                                 //
+                  "\r\n     WM_DEVICECHANGE      wParam = DBT_DEVICEQUERYREMOVE" + tail +  //
+                  "\r\n     WM_DEVICECHANGE      wParam = DBT_DEVICEREMOVEPENDING" + tail +
+                  "\r\n     WM_DEVICECHANGE      wParam = DBT_DEVICEARRIVAL"
+                  "     Device Type: DBT_DEVTYP_PORT     Device Name: COM7"
+                  "\r\n     WM_DEVICECHANGE      wParam = DBT_CONFIGCHANGED");
+}
+
+// What a plain dialog of the same kind answers, for comparison.
+INT_PTR CALLBACK PlainDialogProc(HWND, UINT, WPARAM, LPARAM) {
+    return FALSE;
+}
+
+TEST_F(WatcherTest, TheDialogsOwnProcedureAnswersEveryMessage) {
+    Start("OnUSB");
+    HWND window = WatcherWindows().at(0);
+    struct {
+        DLGTEMPLATE header;
+        WORD menu, windowClass, caption;
+    } plainTemplate = {{WS_POPUP, 0, 0, 0, 0, 100, 100}, 0, 0, 0};
+    HWND plain = CreateDialogIndirectParamA(GetModuleHandleA(nullptr), &plainTemplate.header, nullptr,
+                                            PlainDialogProc, 0);
+    ASSERT_NE(plain, nullptr);
+
+    const DEV_BROADCAST_VOLUME volume = VolumeRecord(1u << 4, 0);
+    const LPARAM record = reinterpret_cast<LPARAM>(&volume);
+    const struct {
+        UINT message;
+        WPARAM wParam;
+        LPARAM lParam;
+    } messages[] = {
+        {WM_DEVICECHANGE, DBT_DEVICEQUERYREMOVE, record},
+        {WM_DEVICECHANGE, DBT_DEVICEARRIVAL, record},
+        {WM_DEVICECHANGE, DBT_CONFIGCHANGECANCELED, 0},
+        {WM_GETDLGCODE, 0, 0},
+        {WM_USER + 7, 1, 2},
+    };
+    for (const auto& m : messages) {
+        SCOPED_TRACE(m.message);
+        EXPECT_EQ(SendMessageA(window, m.message, m.wParam, m.lParam),
+                  SendMessageA(plain, m.message, m.wParam, m.lParam));
+    }
+    DestroyWindow(plain);
+}
+
+TEST_F(WatcherTest, DeactivationSavesTheFocusAndActivationGivesItBack) {
+    Start("OnUSB");
+    HWND watcher = WatcherWindows().at(0);
+    HWND other = CreateWindowExA(0, "STATIC", "other", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr, nullptr,
+                                 nullptr, nullptr);
+    HWND field =
+        CreateWindowExA(0, "EDIT", "", WS_CHILD | WS_VISIBLE, 0, 0, 40, 20, other, nullptr, nullptr, nullptr);
+    ASSERT_NE(field, nullptr);
+    SetFocus(field);
+    ASSERT_EQ(GetFocus(), field);
+    SendMessageA(watcher, WM_NCACTIVATE, FALSE, 0);  // saves the focus window
+    SetFocus(other);
+    SendMessageA(watcher, WM_NCACTIVATE, TRUE, 0);  // gives it back, once
+    EXPECT_EQ(GetFocus(), field);
+    SetFocus(other);
+    SendMessageA(watcher, WM_NCACTIVATE, TRUE, 0);
+    EXPECT_EQ(GetFocus(), other) << "the saved window is forgotten after use";
+    DestroyWindow(other);
+}
+
+TEST_F(WatcherTest, RepeatedDeviceNodeChangesAreNotLogged) {
+    Start("OnUSB");
+    HWND window = WatcherWindows().at(0);
+    ASSERT_TRUE(BroadcastDeviceChange(DBT_DEVNODES_CHANGED, nullptr));
+    ASSERT_TRUE(BroadcastDeviceChange(DBT_DEVNODES_CHANGED, nullptr));
+    EXPECT_EQ(
+        WatcherLogText(window),
+        std::string(kFirstLogText) + "\r\n     WM_DEVICECHANGE      wParam = DBT_DEVNODES_CHANGED      0");
+}
+
+TEST_F(WatcherTest, StopClosesTheWindowAndReportsEnd) {
+    Start("OnUSB");
+    host.ClearCalls();
+    EXPECT_EQ(Stop(), 1);
+    EXPECT_EQ(host.Trace(), VolumeCalls("End", "", "", "OnUSB"));
+    EXPECT_TRUE(WatcherWindows().empty());
+
+    host.ClearCalls();
+    ASSERT_TRUE(BroadcastVolume(DBT_DEVICEARRIVAL, 1u << 4, 0));
+    EXPECT_TRUE(host.calls().empty()) << "no window, no event";
+}
+
+TEST_F(WatcherTest, StopWhileIdleStillReportsEndTwice) {
+    EXPECT_EQ(Stop(), 1);
+    EXPECT_EQ(Stop(), 1);
+    EXPECT_EQ(host.Trace(), Concat(VolumeCalls("End", "", "", ""), VolumeCalls("End", "", "", "")));
+    EXPECT_EQ(host.unhandledLines(), (std::vector<HostText>{"Gosub \"\"", "Gosub \"\""}));
+}
+
+TEST_F(WatcherTest, NullOrOddNamesGoIntoTheCommandUnchanged) {
+    EXPECT_EQ(Start(std::nullopt), 1);
+    EXPECT_EQ(Start("Say \"hi\"\r\n"), 1);
+    EXPECT_EQ(host.unhandledLines(), (std::vector<HostText>{"Gosub \"\"", "Gosub \"Say \"hi\"\r\n\""}));
+}
+
+TEST_F(WatcherTest, UnknownActionsTouchNothing) {
+    ASSERT_TRUE(host.WatchHostBlocks());
+    HostParameters parameters({"OnUSB"});
+    EXPECT_EQ(host.plugin().execAction(0, parameters.data()), 0);
+    EXPECT_EQ(host.plugin().execAction(3, parameters.data()), 0);
+    EXPECT_EQ(host.plugin().execAction(-1, nullptr), 0);
+    EXPECT_TRUE(host.calls().empty());
+    EXPECT_EQ(parameters.Text(0), "OnUSB");
+    EXPECT_TRUE(WatcherWindows().empty());
+}
+
+TEST_F(WatcherTest, DirectExportsStartAndStopAndReturnNull) {
+    EXPECT_EQ(host.plugin().usbStart("Direct"), nullptr);
+    EXPECT_EQ(host.plugin().usbStart(nullptr), nullptr);
+    EXPECT_EQ(host.plugin().usbStop(), nullptr);
+    EXPECT_EQ(host.unhandledLines(), (std::vector<HostText>{"Gosub \"Direct\"", "Gosub \"\"", "Gosub \"\""}));
+    EXPECT_EQ(WatcherWindows().size(), 1u) << "the stop closes only the newer window";
+}
+
+TEST_F(WatcherTest, StopFromInsideTheCallback) {
+    host.DefineSubroutine("OnUSB", [&] {
+        if (host.Variable("dw_USB_Status") == "Plug")
+            Stop();
+    });
+    Start("OnUSB");
+    host.ClearCalls();
+    ASSERT_TRUE(BroadcastVolume(DBT_DEVICEARRIVAL, 1u << 6, DBTF_MEDIA));
+    EXPECT_EQ(host.Trace(), Concat(VolumeCalls("Plug", "G:\\", "Media Drive", "OnUSB"),
+                                   VolumeCalls("End", "", "", "OnUSB")));
+    EXPECT_TRUE(WatcherWindows().empty());
+}
+
+TEST_F(WatcherTest, StartFromInsideTheCallbackLosesNoLine) {
+    bool restarted = false;
+    host.DefineSubroutine("OnUSB", [&] {
+        if (host.Variable("dw_USB_Status") == "Plug" && !restarted) {
+            restarted = true;
+            Start("OnUSB");
+        }
+    });
+    Start("OnUSB");
+    ASSERT_TRUE(BroadcastVolume(DBT_DEVICEARRIVAL, 1u << 4, 0));
+    const std::vector<HWND> windows = WatcherWindows();
+    ASSERT_EQ(windows.size(), 2u);
+    // The line goes to the log that is current once the callback is done.
+    const std::string line = VolumeReport("DBT_DEVICEARRIVAL", "E:\\", "Local Drive");
+    const std::string newer = WatcherLogText(windows[1]);
+    EXPECT_EQ(newer.substr(0, sizeof kFirstLogText - 1), kFirstLogText);
+    EXPECT_NE(newer.find("\r\n" + line), std::string::npos) << newer;
+    EXPECT_EQ(WatcherLogText(windows[0]).find(line), std::string::npos);
+}
+
+TEST_F(WatcherTest, NestedEventInsideTheCallbackLosesNoLine) {
+    bool nested = false;
+    host.DefineSubroutine("OnUSB", [&] {
+        if (host.Variable("dw_USB_Drive") == "E:\\" && !nested) {
+            nested = true;
+            BroadcastVolume(DBT_DEVICEARRIVAL, 1u << 5, 0);  // F: arrives meanwhile
+        }
+    });
+    Start("OnUSB");
+    host.ClearCalls();
+    ASSERT_TRUE(BroadcastVolume(DBT_DEVICEARRIVAL, 1u << 4, 0));
+    EXPECT_EQ(host.Trace(), Concat(VolumeCalls("Plug", "E:\\", "Local Drive", "OnUSB"),
+                                   VolumeCalls("Plug", "F:\\", "Local Drive", "OnUSB")));
+    // Each line is written when its own handling ends: the nested one first.
+    EXPECT_EQ(WatcherLogText(WatcherWindows().at(0)),
+              std::string(kFirstLogText) + "\r\n" + VolumeReport("DBT_DEVICEARRIVAL", "F:\\", "Local Drive") +
+                  "\r\n" + VolumeReport("DBT_DEVICEARRIVAL", "E:\\", "Local Drive"));
+}
+
+TEST_F(WatcherTest, TwoStartsHandleEachEventTwiceForTheNewerName) {
+    Start("A");
+    Start("B");
+    std::vector<HWND> windows = WatcherWindows();
+    ASSERT_EQ(windows.size(), 2u);
+    host.ClearCalls();
+    ASSERT_TRUE(BroadcastVolume(DBT_DEVICEARRIVAL, 1u << 4, 0));
+    const std::vector<std::string> once = VolumeCalls("Plug", "E:\\", "Local Drive", "B");
+    EXPECT_EQ(host.Trace(), Concat(once, once));
+    const std::string line = "\r\n" + VolumeReport("DBT_DEVICEARRIVAL", "E:\\", "Local Drive");
+    EXPECT_EQ(WatcherLogText(windows[1]), kFirstLogText + line + line);
+    EXPECT_EQ(WatcherLogText(windows[0]), kFirstLogText);
+
+    Stop();
+    EXPECT_EQ(WatcherWindows(), std::vector<HWND>{windows[0]});
+    host.ClearCalls();
+    ASSERT_TRUE(BroadcastVolume(DBT_DEVICEARRIVAL, 1u << 4, 0));
+    EXPECT_EQ(host.Trace(), once);
+    EXPECT_EQ(WatcherLogText(windows[0]), kFirstLogText) << "no log is current any more";
+}
+
+TEST_F(WatcherTest, EventsFromAnotherProcessArrive) {
+    Start("OnUSB");
+    host.ClearCalls();
+    // The test program itself, run again, broadcasts from its own process.
+    char self[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    std::string command = std::string("\"") + self + "\" --broadcast-volume-arrival";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                               &process));
+    // The sender waits for our answer: keep the messages moving until it ends.
+    const DWORD deadline = GetTickCount() + 30000;
+    while (MsgWaitForMultipleObjects(1, &process.hProcess, FALSE, 100, QS_ALLINPUT) != WAIT_OBJECT_0 &&
+           GetTickCount() < deadline) {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageA(&msg);
+    }
+    DWORD exitCode = 1;
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    EXPECT_EQ(exitCode, 0u);
+    EXPECT_EQ(host.Trace(), VolumeCalls("Plug", "H:\\", "Media Drive", "OnUSB"));
+}
+
+// The plug-in's device registration, watched through its import table.
+struct Registration {
+    std::string filter;
+    DWORD flags;
+    HDEVNOTIFY handle;
+};
+std::vector<Registration> g_registrations;
+std::vector<HDEVNOTIFY> g_unregistered;
+bool g_refuseRegistration;
+decltype(&RegisterDeviceNotificationA) g_realRegister;
+decltype(&UnregisterDeviceNotification) g_realUnregister;
+
+HDEVNOTIFY WINAPI RecordRegister(HANDLE recipient, LPVOID filter, DWORD flags) {
+    const DWORD size = *static_cast<const DWORD*>(filter);
+    HDEVNOTIFY handle = g_refuseRegistration ? nullptr : g_realRegister(recipient, filter, flags);
+    g_registrations.push_back({std::string(static_cast<const char*>(filter), size), flags, handle});
+    return handle;
+}
+
+BOOL WINAPI RecordUnregister(HDEVNOTIFY handle) {
+    g_unregistered.push_back(handle);
+    return g_realUnregister(handle);
+}
+
+// The template the plug-in hands CreateDialogIndirectParamA, as words.
+std::vector<WORD> g_template;
+HINSTANCE g_dialogInstance;
+HWND g_dialogOwner = reinterpret_cast<HWND>(1);
+
+HWND WINAPI RecordCreateDialog(HINSTANCE instance, LPCDLGTEMPLATEA dialogTemplate, HWND owner, DLGPROC proc,
+                               LPARAM param) {
+    g_dialogInstance = instance;
+    g_dialogOwner = owner;
+    const WORD* words = reinterpret_cast<const WORD*>(dialogTemplate);
+    size_t count = sizeof(DLGTEMPLATE) / sizeof(WORD) + 2;  // header, menu, class
+    for (int strings = 0; strings < 2; ++count)             // caption, font name
+        if (words[count] == 0)
+            ++strings;
+    g_template.assign(words, words + count);
+    return CreateDialogIndirectParamA(instance, dialogTemplate, owner, proc, param);
+}
+
+std::vector<WORD> Words(const DLGTEMPLATE& header) {
+    const WORD* words = reinterpret_cast<const WORD*>(&header);
+    return std::vector<WORD>(words, words + sizeof header / sizeof(WORD));
+}
+
+void AppendWide(std::vector<WORD>& words, const char* text) {
+    do
+        words.push_back(static_cast<unsigned char>(*text));
+    while (*text++);
+}
+
+HWND WINAPI FailToCreateDialog(HINSTANCE, LPCDLGTEMPLATEA, HWND, DLGPROC, LPARAM) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+}
+
+class RegistrationTest : public WatcherTest {
+protected:
+    void SetUp() override {
+        WatcherTest::SetUp();
+        g_registrations.clear();
+        g_unregistered.clear();
+        g_refuseRegistration = false;
+        g_realRegister = reinterpret_cast<decltype(g_realRegister)>(
+            HookImport(host.module(), "USER32.dll", "RegisterDeviceNotificationA",
+                       reinterpret_cast<void*>(RecordRegister)));
+        g_realUnregister = reinterpret_cast<decltype(g_realUnregister)>(
+            HookImport(host.module(), "USER32.dll", "UnregisterDeviceNotification",
+                       reinterpret_cast<void*>(RecordUnregister)));
+        ASSERT_NE(g_realRegister, nullptr);
+        ASSERT_NE(g_realUnregister, nullptr);
+    }
+};
+
+TEST_F(RegistrationTest, RegistersForAllInterfaceClassesOnlyWhileStarting) {
+    Start("OnUSB");
+    ASSERT_EQ(g_registrations.size(), 1u);
+    const Registration& r = g_registrations[0];
+    std::string expected(288, '\0');
+    expected[0] = 0x20;  // 288, little-endian
+    expected[1] = 0x01;
+    expected[4] = 5;  // DBT_DEVTYP_DEVICEINTERFACE
+    EXPECT_EQ(r.filter, expected);
+    EXPECT_EQ(r.flags, 4u);
+    ASSERT_NE(r.handle, nullptr) << "Wine accepted the registration";
+    EXPECT_EQ(g_unregistered, std::vector<HDEVNOTIFY>{r.handle}) << "cancelled before the start returns";
+}
+
+TEST_F(RegistrationTest, TheWatcherWindowComesFromAnExactTemplate) {
+    ASSERT_NE(HookImport(host.module(), "USER32.dll", "CreateDialogIndirectParamA",
+                         reinterpret_cast<void*>(RecordCreateDialog)),
+              nullptr);
+    Start("OnUSB");
+    std::vector<WORD> expected = Words({0x84CF00D4, WS_EX_CONTROLPARENT, 0, 70, 70, 750, 230});
+    expected.push_back(0);  // no menu
+    expected.push_back(0);  // the standard dialog class
+    AppendWide(expected, "Dialog1");
+    expected.push_back(8);
+    AppendWide(expected, "MS Sans Serif");
+    EXPECT_EQ(g_template, expected);
+    EXPECT_EQ(g_dialogInstance, host.module());
+    EXPECT_EQ(g_dialogOwner, nullptr);
+}
+
+TEST_F(RegistrationTest, ARefusedRegistrationChangesNothingVisible) {
+    g_refuseRegistration = true;
+    Start("OnUSB");
+    EXPECT_EQ(host.Trace(), VolumeCalls("Init", "", "", "OnUSB"));
+    EXPECT_TRUE(g_unregistered.empty()) << "nothing to cancel";
+    host.ClearCalls();
+    ASSERT_TRUE(BroadcastVolume(DBT_DEVICEARRIVAL, 1u << 4, 0));
+    EXPECT_EQ(host.Trace(), VolumeCalls("Plug", "E:\\", "Local Drive", "OnUSB"));
+}
+
+TEST_F(RegistrationTest, AWindowThatCannotBeCreatedLeavesTheWatcherIdle) {
+    ASSERT_NE(HookImport(host.module(), "USER32.dll", "CreateDialogIndirectParamA",
+                         reinterpret_cast<void*>(FailToCreateDialog)),
+              nullptr);
+    Start("OnUSB");
+    EXPECT_EQ(host.Trace(), VolumeCalls("Init", "", "", "OnUSB"));
+    EXPECT_TRUE(g_registrations.empty());
+    EXPECT_TRUE(WatcherWindows().empty());
+    host.ClearCalls();
+    Stop();
+    EXPECT_EQ(host.Trace(), VolumeCalls("End", "", "", "OnUSB"));
+}
+
+// The host may free the library while a watch runs; the watcher window must
+// not be left with a procedure in unmapped code.
+TEST_F(WatcherTest, FreeingTheLibraryWhileWatchingIsSafe) {
+    Start("OnUSB");
+    host.Unload();
+    host.ClearCalls();
+    ASSERT_TRUE(BroadcastVolume(DBT_DEVICEARRIVAL, 1u << 4, 0));
+    ASSERT_TRUE(BroadcastVolume(DBT_DEVICEREMOVECOMPLETE, 1u << 4, 0));
+    EXPECT_EQ(host.Trace(), Concat(VolumeCalls("Plug", "E:\\", "Local Drive", "OnUSB"),
+                                   VolumeCalls("UnPlug", "E:\\", "Local Drive", "OnUSB")));
+    EXPECT_EQ(WatcherLogText(WatcherWindows().at(0)).substr(0, sizeof kFirstLogText - 1), kFirstLogText);
+}
+
+}  // namespace

@@ -1,0 +1,85 @@
+#include "watcher/watch.h"
+
+#include <windows.h>
+
+#include <cstring>
+
+#include "plugin/host_calls.h"
+#include "support/library_main.h"
+#include "support/message_pump.h"
+#include "watcher/watcher_command.h"
+#include "watcher/watcher_proc.h"
+#include "watcher/watcher_state.h"
+#include "watcher/watcher_window.h"
+
+namespace {
+
+// The system's DEV_BROADCAST_DEVICEINTERFACE_A with a 260-byte name: 288 bytes.
+struct InterfaceFilter {
+    DWORD size;
+    DWORD deviceType;
+    DWORD reserved;
+    GUID classGuid;
+    char name[260];
+};
+static_assert(sizeof(InterfaceFilter) == 288, "the filter the system expects");
+
+const DWORD kDeviceInterfaceType = 5;  // DBT_DEVTYP_DEVICEINTERFACE
+const DWORD kAllInterfaceClasses = 4;  // DEVICE_NOTIFY_WINDOW_HANDLE | DEVICE_NOTIFY_ALL_INTERFACE_CLASSES
+
+HDEVNOTIFY RegisterForDeviceEvents(HWND window) {
+    InterfaceFilter filter;
+    std::memset(&filter, 0, sizeof filter);
+    filter.size = sizeof filter;
+    filter.deviceType = kDeviceInterfaceType;
+    return RegisterDeviceNotificationA(window, &filter, kAllInterfaceClasses);
+}
+
+}  // namespace
+
+void StartWatch(const std::string& callbackName) {
+    g_callbackName = callbackName;
+
+    // A window that cannot be created leaves the watcher Idle: nothing is
+    // registered or subclassed, but the host still hears "Init".
+    HWND window = CreateWatcherWindow();
+    g_watcherWindow = window;
+    HDEVNOTIFY notification = nullptr;
+    if (window) {
+        HoldModule();  // the window's procedures live in this library
+        notification = RegisterForDeviceEvents(window);
+        g_notification = notification;
+        g_previousWindowProc = reinterpret_cast<WNDPROC>(GetWindowLongPtrA(window, GWLP_WNDPROC));
+        SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(WatcherWindowProc));
+    }
+
+    WatcherDialogCallback(window, WM_INITDIALOG, 0, 0);
+    if (window && IsWindow(window)) {  // the "Init" run may have stopped the watch
+        AttachWatcherDialogCallback(window);
+        ShowWindow(window, WatcherShowState());
+    }
+
+    PumpOneMessage();
+
+    // Volume arrivals and removals are broadcast to every top-level window,
+    // so the watch goes on without the registration.
+    if (notification) {
+        UnregisterDeviceNotification(notification);
+        if (g_notification == notification)
+            g_notification = nullptr;
+    }
+}
+
+void StopWatch() {
+    HWND window = g_watcherWindow;
+    if (window) {
+        g_watcherWindow = nullptr;
+        SendMessageA(window, WM_CLOSE, 0, 0);
+        DestroyWindow(window);
+        ReleaseModule();
+    }
+    SetHostVariable("dw_USB_Status", "End");
+    SetHostVariable("dw_USB_Drive", "");
+    SetHostVariable("dw_USB_Type", "");
+    RunHostScriptCommand(BuildWatcherCommand(g_callbackName));
+}

@@ -1,0 +1,22 @@
+// The watcher log: the hidden multiline EDIT control (id 102) of a watcher
+// window, holding its first text and then one line per event report, each
+// introduced by CR LF.
+//
+// Lines are appended, never rewritten, so a line written by a nested event
+// is never lost. They wait in a buffer and go into the control in one batch
+// just before the control handles any other message, so whoever reads the
+// log sees every line while each event costs the same however long the log
+// has grown.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// Creates the log in a freshly created watcher window. Returns null if the
+// control cannot be created.
+HWND CreateWatcherLog(HWND watcherWindow);
+
+// Appends CR LF and `line` to the log of the current watcher window; does
+// nothing when there is none.
+void AppendToWatcherLog(const std::string& line);

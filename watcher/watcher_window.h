@@ -1,0 +1,22 @@
+// The watcher window: a hidden, ownerless dialog built from an in-memory
+// template, with the watcher log inside. Broadcasts reach only top-level
+// windows, so it is never a message-only window.
+#pragma once
+
+#include <windows.h>
+
+// Creates the window and its log; null if the window cannot be created. Its
+// dialog procedure forwards nothing to the watcher dialog callback until
+// AttachWatcherDialogCallback, so creation itself reports nothing.
+HWND CreateWatcherWindow();
+
+// The dialog callback: WM_INITDIALOG reports "Init" to the host and picks
+// the show state; WM_NCACTIVATE saves and restores the focus. The start
+// operation calls it directly with WM_INITDIALOG (window may be null).
+void WatcherDialogCallback(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// From now on the window's dialog procedure hands messages to the callback.
+void AttachWatcherDialogCallback(HWND window);
+
+// The show state the last WM_INITDIALOG chose.
+int WatcherShowState();
