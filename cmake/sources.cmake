@@ -3,6 +3,7 @@
 
 # Platform-free core: plain bytes in, plain text out. No <windows.h>.
 set(VARNIK_CORE_SOURCES
+  plugin/choice_list.cpp
   report/broadcast_decoder.cpp
   report/event_report.cpp
   support/text.cpp
@@ -13,6 +14,7 @@ set(VARNIK_CORE_SOURCES
 # Win32 glue: exports, host calls, watcher windows, dialogs.
 set(VARNIK_WIN32_SOURCES
   plugin/action_table.cpp
+  plugin/edit_dialog.cpp
   plugin/exports.cpp
   plugin/host_calls.cpp
   plugin/host_context.cpp
@@ -29,6 +31,7 @@ set(VARNIK_WIN32_SOURCES
 # Native unit tests of the core; built and run on Linux and under Wine.
 set(VARNIK_CORE_TEST_SOURCES
   tests/native/broadcast_decoder_unittest.cpp
+  tests/native/choice_list_unittest.cpp
   tests/native/event_report_unittest.cpp
   tests/native/text_unittest.cpp
   tests/native/volume_event_unittest.cpp

@@ -80,6 +80,7 @@ endfunction()
 
 varnik_wine_test(registration_test tests/wine/registration_test.cpp)
 varnik_wine_test(watcher_test tests/wine/watcher_test.cpp)
+varnik_wine_test(edit_dialog_test tests/wine/edit_dialog_test.cpp)
 
 # The host-call layer, linked in directly rather than reached through a DLL.
 add_executable(host_calls_test tests/wine/host_calls_test.cpp
@@ -108,3 +109,6 @@ add_executable(varnik-broadcast-bench bench/broadcast_bench.cpp)
 target_link_libraries(varnik-broadcast-bench PRIVATE testhost)
 target_compile_options(varnik-broadcast-bench PRIVATE ${VARNIK_TEST_WARNINGS})
 target_link_options(varnik-broadcast-bench PRIVATE ${VARNIK_STATIC_RUNTIME})
+
+# Tests against the system's own device events, when present.
+include(${CMAKE_SOURCE_DIR}/cmake/e2e.cmake OPTIONAL)

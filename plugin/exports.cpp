@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "plugin/action_table.h"
+#include "plugin/edit_dialog.h"
 #include "plugin/host_calls.h"
 #include "plugin/host_context.h"
 #include "watcher/watch.h"
@@ -65,9 +66,16 @@ int WINAPI nbExecAction(int action, char** parameters) {
     return 0;
 }
 
+// Only dw_USB_Start has a parameter to edit; the result says only that the
+// action number was known, not whether the value changed.
 int WINAPI nbEditAction(int action, char** parameters) {
-    (void)action;
-    (void)parameters;
+    switch (action) {
+    case kActionStart: try { EditStartAction(parameters);
+        } catch (...) {
+        }
+        return 1;
+    case kActionStop: return 1;
+    }
     return 0;
 }
 

@@ -173,20 +173,10 @@ TEST_F(WatcherTest, OtherEventsReachOnlyTheLog) {
                   "\r\n     WM_DEVICECHANGE      wParam = DBT_CONFIGCHANGED");
 }
 
-// What a plain dialog of the same kind answers, for comparison.
-INT_PTR CALLBACK PlainDialogProc(HWND, UINT, WPARAM, LPARAM) {
-    return FALSE;
-}
-
 TEST_F(WatcherTest, TheDialogsOwnProcedureAnswersEveryMessage) {
     Start("OnUSB");
     HWND window = WatcherWindows().at(0);
-    struct {
-        DLGTEMPLATE header;
-        WORD menu, windowClass, caption;
-    } plainTemplate = {{WS_POPUP, 0, 0, 0, 0, 100, 100}, 0, 0, 0};
-    HWND plain = CreateDialogIndirectParamA(GetModuleHandleA(nullptr), &plainTemplate.header, nullptr,
-                                            PlainDialogProc, 0);
+    HWND plain = CreatePlainDialog();
     ASSERT_NE(plain, nullptr);
 
     const DEV_BROADCAST_VOLUME volume = VolumeRecord(1u << 4, 0);

@@ -11,6 +11,10 @@
 // The plug-in under test, from --plugin=PATH.
 const std::string& PluginPath();
 
+// A hidden dialog whose procedure handles nothing: what the system answers
+// by default, to compare the plug-in's windows with.
+HWND CreatePlainDialog();
+
 class PluginTest : public ::testing::Test {
 protected:
     void SetUp() override {

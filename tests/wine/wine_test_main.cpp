@@ -8,7 +8,20 @@ namespace {
 
 std::string g_pluginPath;
 
+INT_PTR CALLBACK PlainDialogProc(HWND, UINT, WPARAM, LPARAM) {
+    return FALSE;
+}
+
 }  // namespace
+
+HWND CreatePlainDialog() {
+    struct {
+        DLGTEMPLATE header;
+        WORD menu, windowClass, caption;
+    } plainTemplate = {{WS_POPUP, 0, 0, 0, 0, 100, 100}, 0, 0, 0};
+    return CreateDialogIndirectParamA(GetModuleHandleA(nullptr), &plainTemplate.header, nullptr,
+                                      PlainDialogProc, 0);
+}
 
 const std::string& PluginPath() {
     return g_pluginPath;

@@ -1,0 +1,388 @@
+// The edit dialog through nbEditAction, driven by a timer on the test's own
+// thread while the plug-in's modal loop runs, as a person at the keyboard
+// would drive it.
+#include <cstdlib>
+#include <functional>
+
+#include "tests/wine/wine_test.h"
+#include "tools/testhost/device_broadcast.h"
+#include "tools/testhost/import_hook.h"
+
+namespace {
+
+using Step = std::function<void(HWND dialog)>;
+
+// The steps still to run, one per tick once the dialog exists.
+std::vector<Step> g_steps;
+size_t g_nextStep;
+int g_idleTicks;
+bool g_timedOut;
+
+HWND FindEditDialog() {
+    return FindWindowA("#32770", "USB Watcher Plugin");
+}
+
+void CALLBACK DriveDialog(HWND, UINT, UINT_PTR, DWORD) {
+    HWND dialog = FindEditDialog();
+    if (!dialog)
+        return;
+    if (g_nextStep < g_steps.size()) {
+        g_steps[g_nextStep++](dialog);
+        return;
+    }
+    if (++g_idleTicks > 100) {  // every step ran and the dialog is still open
+        g_timedOut = true;
+        SendMessageA(dialog, WM_CLOSE, 0, 0);
+    }
+}
+
+HWND Combo(HWND dialog) {
+    return GetDlgItem(dialog, 122);
+}
+
+std::vector<std::string> ComboItems(HWND dialog) {
+    std::vector<std::string> items;
+    const LRESULT count = SendMessageA(Combo(dialog), CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        char item[256] = {};
+        SendMessageA(Combo(dialog), CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(item));
+        items.push_back(item);
+    }
+    return items;
+}
+
+const Step kPressDone = [](HWND dialog) { SendMessageA(GetDlgItem(dialog, 100), BM_CLICK, 0, 0); };
+const Step kCloseBox = [](HWND dialog) { SendMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0); };
+Step Type(const std::string& text) {
+    return [text](HWND dialog) { SetWindowTextA(Combo(dialog), text.c_str()); };
+}
+
+class EditDialogTest : public PluginTest {
+protected:
+    void SetUp() override {
+        PluginTest::SetUp();
+        host.RegisterAll();
+        host.SetSubroutineList(std::string("OnUSB\r\nOnStick"));
+        host.ClearCalls();
+    }
+
+    // nbEditAction with the steps acting on the dialog while it is open.
+    int Edit(int action, HostParameters& parameters, std::vector<Step> steps) {
+        g_steps = std::move(steps);
+        g_nextStep = 0;
+        g_idleTicks = 0;
+        g_timedOut = false;
+        const UINT_PTR timer = SetTimer(nullptr, 0, 1, DriveDialog);
+        const int result = host.plugin().editAction(action, parameters.data());
+        KillTimer(nullptr, timer);
+        EXPECT_FALSE(g_timedOut) << "the dialog did not end after its last step";
+        EXPECT_EQ(g_nextStep, g_steps.size()) << "the dialog ended before every step ran";
+        EXPECT_EQ(FindEditDialog(), nullptr) << "the dialog outlived nbEditAction";
+        return result;
+    }
+};
+
+TEST_F(EditDialogTest, OffersTheHostsSubroutinesSortedUpToTheFirstEmptyLine) {
+    host.SetSubroutineList(std::string("B\r\nA\r\n\r\nC"));
+    HostParameters parameters({std::string("OnUSB")});
+    std::vector<std::string> items;
+    std::string text;
+    EXPECT_EQ(Edit(1, parameters,
+                   {[&](HWND dialog) {
+                        items = ComboItems(dialog);
+                        text = WindowText(Combo(dialog));
+                    },
+                    kCloseBox}),
+              1);
+    EXPECT_EQ(items, (std::vector<std::string>{"A", "B"}));
+    EXPECT_EQ(text, "OnUSB");
+    EXPECT_EQ(host.Trace(), std::vector<std::string>{"interface-access 5 zero-filled"});
+}
+
+TEST_F(EditDialogTest, DoneStoresATypedNameInAFreshHostBlock) {
+    ASSERT_TRUE(host.WatchHostBlocks());
+    HostParameters parameters({std::string("OnUSB")});
+    void* const oldBlock = parameters.data()[0];
+    EXPECT_EQ(Edit(1, parameters, {Type("MySub"), kPressDone}), 1);
+    EXPECT_EQ(parameters.Text(0), "MySub");
+    const std::vector<HostCall>& calls = host.calls();
+    ASSERT_EQ(calls.size(), 3u) << ::testing::PrintToString(host.Trace());
+    EXPECT_EQ(std::get<GlobalFreeCall>(calls[1]).block, oldBlock);
+    EXPECT_EQ(std::get<GlobalAllocCall>(calls[2]).flags, static_cast<UINT>(GPTR));
+    EXPECT_EQ(std::get<GlobalAllocCall>(calls[2]).bytes, sizeof "MySub");
+}
+
+TEST_F(EditDialogTest, DoneStoresAChosenItem) {
+    HostParameters parameters({std::nullopt});
+    Edit(1, parameters,
+         {[](HWND dialog) { SendMessageA(Combo(dialog), CB_SETCURSEL, 1, 0); },  // sorted: OnStick, OnUSB
+          kPressDone});
+    EXPECT_EQ(parameters.Text(0), "OnUSB");
+}
+
+TEST_F(EditDialogTest, DoneWithAnEmptyNameFreesTheBlockAndLeavesNull) {
+    ASSERT_TRUE(host.WatchHostBlocks());
+    HostParameters parameters({std::string("OnUSB")});
+    void* const oldBlock = parameters.data()[0];
+    Edit(1, parameters, {Type(""), kPressDone});
+    EXPECT_EQ(parameters.Text(0), std::nullopt);
+    EXPECT_EQ(host.Trace().size(), 2u);
+    EXPECT_EQ(std::get<GlobalFreeCall>(host.calls().at(1)).block, oldBlock);
+}
+
+TEST_F(EditDialogTest, TheCloseBoxLeavesTheParameterAsItWas) {
+    ASSERT_TRUE(host.WatchHostBlocks());
+    HostParameters parameters({std::string("OnUSB")});
+    char* const oldBlock = parameters.data()[0];
+    EXPECT_EQ(Edit(1, parameters, {Type("Other"), kCloseBox}), 1);
+    EXPECT_EQ(parameters.data()[0], oldBlock);
+    EXPECT_EQ(parameters.Text(0), "OnUSB");
+    EXPECT_EQ(host.Trace(), std::vector<std::string>{"interface-access 5 zero-filled"});
+}
+
+TEST_F(EditDialogTest, EscAndEnterDoNotPressDone) {
+    HostParameters parameters({std::string("OnUSB")});
+    bool stillOpen = false;
+    auto key = [](WPARAM vk) {
+        return [vk](HWND) {
+            PostMessageA(GetFocus(), WM_KEYDOWN, vk, 0);
+            PostMessageA(GetFocus(), WM_KEYUP, vk, 0);
+        };
+    };
+    Edit(1, parameters,
+         {Type("Typed"), key(VK_ESCAPE), key(VK_RETURN),
+          [&](HWND dialog) { stillOpen = IsWindow(dialog) != 0; }, kCloseBox});
+    EXPECT_TRUE(stillOpen);
+    EXPECT_EQ(parameters.Text(0), "OnUSB");
+}
+
+TEST_F(EditDialogTest, WithoutInterfaceAccessTheListIsEmptyAndTheDialogOpens) {
+    host.Unload();
+    std::string error;
+    ASSERT_TRUE(host.Load(PluginPath(), &error)) << error;
+    host.RegisterPlugIn();
+    host.RegisterScriptProcessor();
+    host.ClearCalls();
+    HostParameters parameters({std::string("OnUSB")});
+    std::vector<std::string> items = {"not read"};
+    Edit(1, parameters, {[&](HWND dialog) { items = ComboItems(dialog); }, Type("X"), kPressDone});
+    EXPECT_TRUE(items.empty());
+    EXPECT_EQ(parameters.Text(0), "X");
+}
+
+TEST_F(EditDialogTest, OnlyActionOneHasADialog) {
+    ASSERT_TRUE(host.WatchHostBlocks());
+    HostParameters parameters({std::string("OnUSB")});
+    EXPECT_EQ(host.plugin().editAction(2, parameters.data()), 1);
+    EXPECT_EQ(host.plugin().editAction(0, parameters.data()), 0);
+    EXPECT_EQ(host.plugin().editAction(3, parameters.data()), 0);
+    EXPECT_EQ(host.plugin().editAction(3, nullptr), 0);
+    EXPECT_TRUE(host.calls().empty()) << ::testing::PrintToString(host.Trace());
+    EXPECT_EQ(parameters.Text(0), "OnUSB");
+    EXPECT_EQ(FindEditDialog(), nullptr);
+}
+
+struct Control {
+    int id;
+    std::string className;
+    std::string text;
+    DWORD style;
+    RECT box;  // in the dialog's client area
+    bool dialogFont;
+};
+
+Control Describe(HWND dialog, HWND control) {
+    Control c = {};
+    c.id = GetDlgCtrlID(control);
+    char className[32] = {};
+    GetClassNameA(control, className, sizeof className);
+    c.className = className;
+    c.text = WindowText(control);
+    c.style = static_cast<DWORD>(GetWindowLongA(control, GWL_STYLE));
+    GetWindowRect(control, &c.box);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&c.box), 2);
+    c.dialogFont = SendMessageA(control, WM_GETFONT, 0, 0) == SendMessageA(dialog, WM_GETFONT, 0, 0);
+    return c;
+}
+
+TEST_F(EditDialogTest, TheDialogLooksExactlyAsDesigned) {
+    HostParameters parameters({std::string("OnUSB")});
+    std::string caption;
+    DWORD style = 0, exStyle = 0;
+    RECT client = {}, frame = {};
+    POINT clientOrigin = {};
+    HWND owner = reinterpret_cast<HWND>(1);
+    bool visible = false;
+    std::vector<Control> controls;
+    Edit(1, parameters,
+         {[&](HWND dialog) {
+              caption = WindowText(dialog);
+              style = static_cast<DWORD>(GetWindowLongA(dialog, GWL_STYLE));
+              exStyle = static_cast<DWORD>(GetWindowLongA(dialog, GWL_EXSTYLE));
+              GetClientRect(dialog, &client);
+              GetWindowRect(dialog, &frame);
+              ClientToScreen(dialog, &clientOrigin);
+              owner = GetWindow(dialog, GW_OWNER);
+              visible = IsWindowVisible(dialog) != 0;
+              for (HWND c = GetWindow(dialog, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
+                  controls.push_back(Describe(dialog, c));
+          },
+          kCloseBox});
+    EXPECT_EQ(caption, "USB Watcher Plugin");
+    EXPECT_TRUE(visible);
+    EXPECT_EQ(owner, nullptr);
+    // The system adds a caption bar to a window that is neither popup nor child.
+    EXPECT_EQ(style & ~(WS_CAPTION | WS_CLIPSIBLINGS | WS_VISIBLE),
+              static_cast<DWORD>(WS_SYSMENU | DS_SETFONT | DS_NOFAILCREATE | DS_3DLOOK));
+    EXPECT_EQ(style & (WS_POPUP | WS_CHILD), 0u);
+    EXPECT_TRUE(exStyle & WS_EX_TOPMOST);
+    EXPECT_EQ(frame.left, 300);
+    EXPECT_EQ(frame.top, 300);
+    EXPECT_EQ(client.right, 340);
+    EXPECT_EQ(client.bottom, 160);
+
+    ASSERT_EQ(controls.size(), 3u);
+    const struct {
+        int id;
+        const char* className;
+        const char* text;
+        DWORD style;
+        RECT box;
+    } expected[] = {
+        {111, "Static", "Neo Function", WS_CHILD | WS_VISIBLE, {20, 79, 110, 99}},
+        {122,
+         "ComboBox",
+         "OnUSB",
+         WS_CHILD | WS_VISIBLE | WS_TABSTOP | CBS_DROPDOWN | CBS_SORT,
+         {120, 74, 240, 0}},
+        {100, "Button", "Done", WS_CHILD | WS_VISIBLE | WS_TABSTOP, {130, 124, 230, 148}},
+    };
+    for (size_t i = 0; i < 3; ++i) {
+        SCOPED_TRACE(expected[i].id);
+        const Control& c = controls[i];  // in creation order
+        EXPECT_EQ(c.id, expected[i].id);
+        EXPECT_EQ(c.className, expected[i].className);
+        EXPECT_EQ(c.text, expected[i].text);
+        EXPECT_EQ(c.style, expected[i].style);
+        EXPECT_EQ(c.box.left, expected[i].box.left);
+        EXPECT_EQ(c.box.top, expected[i].box.top);
+        EXPECT_EQ(c.box.right, expected[i].box.right);
+        if (expected[i].box.bottom) {  // a drop-down combo box is as high as its edit field
+            EXPECT_EQ(c.box.bottom, expected[i].box.bottom);
+        }
+        EXPECT_TRUE(c.dialogFont);
+    }
+}
+
+COLORREF BrushColour(INT_PTR brush) {
+    LOGBRUSH logBrush = {};
+    GetObjectA(reinterpret_cast<HBRUSH>(brush), sizeof logBrush, &logBrush);
+    return logBrush.lbColor;
+}
+
+TEST_F(EditDialogTest, BackgroundAndLabelColours) {
+    HostParameters parameters({std::string("OnUSB")});
+    COLORREF background = 0, labelBrush = 0, labelText = 0, labelBack = 0;
+    LRESULT comboAnswer = -1;
+    Edit(1, parameters,
+         {[&](HWND dialog) {
+              HDC dc = GetDC(dialog);
+              background = BrushColour(SendMessageA(dialog, WM_CTLCOLORDLG, reinterpret_cast<WPARAM>(dc),
+                                                    reinterpret_cast<LPARAM>(dialog)));
+              labelBrush = BrushColour(SendMessageA(dialog, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+                                                    reinterpret_cast<LPARAM>(GetDlgItem(dialog, 111))));
+              labelText = GetTextColor(dc);
+              labelBack = GetBkColor(dc);
+              comboAnswer = SendMessageA(dialog, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+                                         reinterpret_cast<LPARAM>(Combo(dialog)));
+              ReleaseDC(dialog, dc);
+          },
+          kCloseBox});
+    EXPECT_EQ(background, RGB(250, 245, 255));
+    EXPECT_EQ(labelBrush, RGB(245, 245, 255));
+    EXPECT_EQ(labelText, RGB(5, 5, 5));
+    EXPECT_EQ(labelBack, RGB(245, 245, 255));
+    // Other controls keep the system colours, as in any dialog.
+    HWND plain = CreatePlainDialog();
+    HWND plainChild =
+        CreateWindowExA(0, "STATIC", "", WS_CHILD, 0, 0, 1, 1, plain, nullptr, nullptr, nullptr);
+    HDC dc = GetDC(plain);
+    const LRESULT plainAnswer = SendMessageA(plain, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+                                             reinterpret_cast<LPARAM>(plainChild));
+    ReleaseDC(plain, dc);
+    DestroyWindow(plain);
+    EXPECT_EQ(BrushColour(comboAnswer), BrushColour(plainAnswer));
+}
+
+TEST_F(EditDialogTest, AWatchGoesOnWhileTheDialogIsOpen) {
+    HostParameters start({std::string("OnUSB")});
+    host.plugin().execAction(1, start.data());
+    HWND watcher = WatcherWindows().at(0);
+    host.ClearCalls();
+    HostParameters parameters({std::string("OnUSB")});
+    Edit(1, parameters, {[](HWND) { BroadcastVolume(DBT_DEVICEARRIVAL, 1u << 4, DBTF_MEDIA); }, kCloseBox});
+    EXPECT_EQ(host.Trace(), (std::vector<std::string>{
+                                "interface-access 5 zero-filled",
+                                "set dw_USB_Status = \"Plug\"",
+                                "set dw_USB_Drive = \"E:\\\\\"",
+                                "set dw_USB_Type = \"Media Drive\"",
+                                "script \"Gosub \\\"OnUSB\\\"\"",
+                            }));
+    EXPECT_EQ(WatcherWindows(), std::vector<HWND>{watcher}) << "the watcher window is untouched";
+    host.ClearCalls();
+    HostParameters stop({});
+    host.plugin().execAction(2, stop.data());
+    EXPECT_TRUE(WatcherWindows().empty());
+    EXPECT_EQ(host.Trace().front(), "set dw_USB_Status = \"End\"");
+}
+
+TEST_F(EditDialogTest, AQuitMessageEndsTheDialogAndReachesTheHostsLoop) {
+    HostParameters parameters({std::string("OnUSB")});
+    Edit(1, parameters, {Type("Typed"), [](HWND) { PostQuitMessage(7); }});
+    EXPECT_EQ(parameters.Text(0), "OnUSB") << "ended as if closed";
+    MSG msg = {};
+    ASSERT_TRUE(PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(msg.wParam, 7u);
+}
+
+// GDI objects the plug-in creates and deletes, seen through its imports.
+int g_gdiCreated;
+int g_gdiDeleted;
+decltype(&CreateSolidBrush) g_realCreateSolidBrush;
+decltype(&DeleteObject) g_realDeleteObject;
+
+HBRUSH WINAPI CountCreateSolidBrush(COLORREF colour) {
+    ++g_gdiCreated;
+    return g_realCreateSolidBrush(colour);
+}
+
+BOOL WINAPI CountDeleteObject(HGDIOBJ object) {
+    ++g_gdiDeleted;
+    return g_realDeleteObject(object);
+}
+
+TEST_F(EditDialogTest, RepeatedEditsLeaveNoGdiObjectsBehind) {
+    g_realCreateSolidBrush = reinterpret_cast<decltype(g_realCreateSolidBrush)>(HookImport(
+        host.module(), "GDI32.dll", "CreateSolidBrush", reinterpret_cast<void*>(CountCreateSolidBrush)));
+    g_realDeleteObject = reinterpret_cast<decltype(g_realDeleteObject)>(
+        HookImport(host.module(), "GDI32.dll", "DeleteObject", reinterpret_cast<void*>(CountDeleteObject)));
+    ASSERT_NE(g_realCreateSolidBrush, nullptr);
+    ASSERT_NE(g_realDeleteObject, nullptr);
+    const DWORD gdiBefore = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+    // A thousand when VARNIK_EDIT_CYCLES=1000 (about 35 ms each under Wine).
+    const char* cyclesSetting = std::getenv("VARNIK_EDIT_CYCLES");
+    const int cycles = cyclesSetting ? std::atoi(cyclesSetting) : 100;
+    for (int i = 0; i < cycles; ++i) {
+        HostParameters parameters({std::string("OnUSB")});
+        Edit(1, parameters, {kPressDone});
+        if (HasFailure())
+            break;
+    }
+    EXPECT_GT(g_gdiCreated, 0);
+    EXPECT_EQ(g_gdiDeleted, g_gdiCreated);
+    EXPECT_EQ(GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS), gdiBefore);
+    std::printf("GDI objects: %d created, %d deleted; GetGuiResources %lu -> %lu\n", g_gdiCreated,
+                g_gdiDeleted, gdiBefore, GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS));
+}
+
+}  // namespace
