@@ -44,6 +44,12 @@ target_link_libraries(varnik-testhost PRIVATE testhost)
 target_compile_options(varnik-testhost PRIVATE ${VARNIK_TEST_WARNINGS})
 target_link_options(varnik-testhost PRIVATE ${VARNIK_STATIC_RUNTIME})
 
+# For authors and testers: list, watch and edit without the host.
+add_executable(varnik-host tools/varnik-host/main.cpp)
+target_link_libraries(varnik-host PRIVATE testhost)
+target_compile_options(varnik-host PRIVATE ${VARNIK_TEST_WARNINGS})
+target_link_options(varnik-host PRIVATE ${VARNIK_STATIC_RUNTIME})
+
 # Wine's Z: drive is the Linux root, so the tests load the built DLL itself.
 set(VARNIK_PLUGIN_WINE_PATH "Z:${VARNIK_DIST_DIR}/varnik.nbp")
 
@@ -91,6 +97,14 @@ target_compile_options(host_calls_test PRIVATE ${VARNIK_TEST_WARNINGS})
 target_link_options(host_calls_test PRIVATE ${VARNIK_STATIC_RUNTIME})
 add_test(NAME ${VARNIK_ARCH}.host_calls_test COMMAND host_calls_test)
 set_tests_properties(${VARNIK_ARCH}.host_calls_test PROPERTIES FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77 TIMEOUT 300)
+
+# The edit dialog in a real X window (Xvfb, Wine's X11 driver), driven with
+# xdotool; its screenshot is kept in the build tree.
+add_test(NAME ${VARNIK_ARCH}.edit_dialog_x11
+  COMMAND ${CMAKE_SOURCE_DIR}/tests/xvfb/edit_dialog_x11.sh $<TARGET_FILE:varnik-host>
+          ${VARNIK_PLUGIN_WINE_PATH} ${CMAKE_BINARY_DIR}/edit-dialog.png)
+set_tests_properties(${VARNIK_ARCH}.edit_dialog_x11 PROPERTIES
+  SKIP_RETURN_CODE 77 TIMEOUT 180 RESOURCE_LOCK wine_x11)
 
 # The export table of the built DLL, read with objdump.
 add_test(NAME ${VARNIK_ARCH}.exports_test

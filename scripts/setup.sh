@@ -9,6 +9,7 @@ packages=(
     g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix   # the two Windows builds
     binutils-mingw-w64-i686 binutils-mingw-w64-x86-64     # objdump for the export check
     wine wine64                                           # Windows programs under test
+    xvfb xdotool imagemagick fonts-wine x11-utils         # the edit dialog in a real window
 )
 
 missing=()

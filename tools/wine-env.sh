@@ -6,7 +6,14 @@ VARNIK_WINE64=${VARNIK_WINE64:-/usr/lib/wine/wine64}
 VARNIK_WINE32=${VARNIK_WINE32:-/usr/lib/wine/wine}
 VARNIK_WINESERVER=${VARNIK_WINESERVER:-/usr/lib/wine/wineserver64}
 VARNIK_W32_HOME=${VARNIK_W32_HOME:-$VARNIK_ROOT/../shared/w32}
-export WINEPREFIX=${VARNIK_WINEPREFIX:-$VARNIK_ROOT/build/wineprefix}
+# VARNIK_WINE_DISPLAY=x11 selects a second prefix whose windows are real X
+# windows (on $DISPLAY, without a window manager); the default is headless.
+VARNIK_WINE_DISPLAY=${VARNIK_WINE_DISPLAY:-null}
+if [ "$VARNIK_WINE_DISPLAY" = x11 ]; then
+    export WINEPREFIX=${VARNIK_WINEPREFIX:-$VARNIK_ROOT/build/wineprefix-x11}
+else
+    export WINEPREFIX=${VARNIK_WINEPREFIX:-$VARNIK_ROOT/build/wineprefix}
+fi
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINESERVER=$VARNIK_WINESERVER
 export WINEARCH=win64
@@ -40,8 +47,12 @@ varnik_ensure_prefix() {
         {
             # No Mono/Gecko install prompts while the prefix is made.
             WINEDLLOVERRIDES="mscoree,mshtml=" timeout 600 "$VARNIK_WINE64" wineboot -i &&
-            # Headless windows, dialogs and controls: Wine's null display driver.
-            "$VARNIK_WINE64" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f &&
+            # Headless windows, dialogs and controls: Wine's null display driver;
+            # or real X windows that need no window manager.
+            "$VARNIK_WINE64" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d "$VARNIK_WINE_DISPLAY" /f &&
+            "$VARNIK_WINE64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f &&
+            # Wine draws no text until the prefix has fonts.
+            { cp -n /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/" || true; } &&
             # A crash exits with its exception code instead of starting winedbg.
             for k in 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
                      'HKLM\Software\Wow6432Node\Microsoft\Windows NT\CurrentVersion\AeDebug'; do
@@ -50,6 +61,8 @@ varnik_ensure_prefix() {
             done
             "$VARNIK_WINESERVER" -w
         } </dev/null >"$log" 2>&1 || { echo "wine-run: prefix setup failed, see $log" >&2; exit 1; }
-        touch "$WINEPREFIX/.varnik-ready"
+        # The CI lane's run32 would otherwise redo its own set-up here on first
+        # use, which switches every prefix to the null driver.
+        touch "$WINEPREFIX/.w32-ready" "$WINEPREFIX/.varnik-ready"
     ) 8>"$WINEPREFIX/.varnik-lock"
 }

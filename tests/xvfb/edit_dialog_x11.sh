@@ -1,0 +1,98 @@
+#!/usr/bin/env bash
+# edit_dialog_x11.sh VARNIK_HOST_EXE PLUGIN SCREENSHOT
+#
+# The edit dialog in a real window: Xvfb and Wine's X11 driver, no window
+# manager. Waits for the dialog by its caption, checks a screenshot (where it
+# is, its client area's size and colour, the label's colour), then types a
+# name into the combo box and clicks Done with xdotool, as a person would;
+# the host must then hold that name. Every wait is bounded.
+set -u
+root=$(cd "$(dirname "$(readlink -f "$0")")/../.." && pwd)
+exe=$1 plugin=$2 screenshot=$3
+work=$(mktemp -d "${TMPDIR:-/tmp}/varnik-x11.XXXXXX")
+
+skip() { echo "skipped: $*"; exit 77; }
+fail() { echo "FAIL: $*"; exit 1; }
+for tool in Xvfb xdotool import convert; do
+    command -v $tool >/dev/null || skip "$tool is not installed (run 'make setup')"
+done
+
+export VARNIK_WINE_DISPLAY=x11
+. "$root/tools/wine-env.sh"
+if varnik_is_pe32 "$exe" && ! varnik_w32_lane && ! varnik_ia32_runs; then
+    skip "this machine cannot run 32-bit Windows programs"
+fi
+varnik_ensure_prefix || fail "could not make the X11 prefix"
+
+display=
+for n in $(seq 91 140); do
+    [ -e /tmp/.X$n-lock ] || { display=:$n; break; }
+done
+[ -n "$display" ] || skip "no free X display number"
+Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+xvfb=$!
+host=
+cleanup() {
+    [ -n "$host" ] && kill "$host" 2>/dev/null
+    "$VARNIK_WINESERVER" -k >/dev/null 2>&1
+    kill "$xvfb" 2>/dev/null
+    wait 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+export DISPLAY=$display
+
+# waitfor SECONDS WHAT COMMAND...: retries COMMAND every 0.1 s.
+waitfor() {
+    local tenths=$(($1 * 10)) what=$2
+    shift 2
+    for _ in $(seq "$tenths"); do "$@" >/dev/null 2>&1 && return 0; sleep 0.1; done
+    fail "$what did not happen within $((tenths / 10)) s"
+}
+waitfor 10 "Xvfb start" xdpyinfo
+# Wine's desktop process is 64-bit: started by a 32-bit program it finds no
+# display driver, so it is started first.
+timeout 60 "$VARNIK_WINE64" wineboot </dev/null >/dev/null 2>&1 || fail "wineboot on $display failed"
+
+# The host tool shows the dialog for an action that holds no name yet.
+"$root/tools/wine-run" "$exe" edit "$plugin" --choices OnUSB,OnStick >"$work/out.txt" 2>&1 &
+host=$!
+find_dialog() { xdotool search --name '^USB Watcher Plugin$' | head -n 1 | grep .; }
+waitfor 60 "the edit dialog appearing" find_dialog
+window=$(find_dialog)
+
+# Pixels: the client area is the dialog background colour, without the controls.
+box_of() {  # box_of COLOUR: "W H X Y" of the pixels of that colour
+    convert "$work/shot.png" -fill black +opaque "$1" -trim -format '%w %h %X %Y' info: 2>/dev/null |
+        tr -d '+'
+}
+painted() {
+    import -window root "$work/shot.png" && [ "$(box_of 'rgb(250,245,255)' | cut -d' ' -f1,2)" = "340 160" ]
+}
+waitfor 20 "a 340 x 160 client area of RGB(250, 245, 255) on screen" painted
+read -r cw ch cx cy <<<"$(box_of 'rgb(250,245,255)')"
+read -r lw lh lx ly <<<"$(box_of 'rgb(245,245,255)')"
+eval "$(xdotool getwindowgeometry --shell "$window")"
+echo "dialog window at $X,$Y ${WIDTH}x$HEIGHT; client area ${cw}x$ch at $cx,$cy; label ${lw}x$lh at $lx,$ly"
+[ "$X,$Y" = "300,300" ] || fail "the dialog is at $X,$Y, not 300,300"
+[ "$cx" -ge "$X" ] && [ "$cy" -ge "$Y" ] && [ $((cx + cw)) -le $((X + WIDTH)) ] && [ $((cy + ch)) -le $((Y + HEIGHT)) ] ||
+    fail "the client area is not inside the dialog's window"
+[ "$lw $lh $((lx - cx)) $((ly - cy))" = "90 20 20 79" ] ||
+    fail "the label's background is ${lw}x$lh at +$((lx - cx)),+$((ly - cy)) of the client area, not 90x20 at +20,+79"
+convert "$work/shot.png" -crop "${WIDTH}x$HEIGHT+$X+$Y" +repage "$screenshot" || fail "could not save the screenshot"
+
+# A person: click into the combo box's text, type a name, click Done.
+xdotool mousemove $((cx + 140)) $((cy + 84)) click 1
+sleep 0.3
+xdotool type --delay 40 "TypedSub"
+sleep 0.3
+xdotool mousemove $((cx + 180)) $((cy + 136)) click 1
+for _ in $(seq 300); do kill -0 "$host" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$host" 2>/dev/null && fail "the dialog did not close within 30 s of clicking Done"
+wait "$host"
+rc=$?
+host=
+[ $rc -eq 0 ] || fail "varnik-host exited $rc: $(cat "$work/out.txt")"
+value=$(tr -d '\r' <"$work/out.txt")
+[ "$value" = "TypedSub" ] || fail "the host holds '$value', not 'TypedSub'"
+echo "ok: typed TypedSub, clicked Done, the host holds TypedSub; screenshot in $screenshot"

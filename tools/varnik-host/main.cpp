@@ -1,0 +1,290 @@
+// varnik-host: the plug-in without the authoring application. Loads a
+// plug-in the way the host does and lets a person look at it, watch with it
+// or edit an action with it:
+//
+//   varnik-host list PLUGIN
+//   varnik-host watch PLUGIN [--seconds N] [--json]
+//   varnik-host edit PLUGIN [--choices A,B,C] [--value X]
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "tools/testhost/test_host.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: varnik-host list PLUGIN\n"
+    "       varnik-host watch PLUGIN [--seconds N] [--json]\n"
+    "       varnik-host edit PLUGIN [--choices A,B,C] [--value X]\n"
+    "       varnik-host COMMAND --help\n";
+
+const char kListHelp[] =
+    "usage: varnik-host list PLUGIN\n"
+    "Loads PLUGIN and prints what it registers with a host: each action with its\n"
+    "number, name, hint (control characters shown as \\r \\n), parameter type codes\n"
+    "and counts, then its title, author and description.\n";
+
+const char kWatchHelp[] =
+    "usage: varnik-host watch PLUGIN [--seconds N] [--json]\n"
+    "Starts a watch and prints a line each time the plug-in has the host run the\n"
+    "callback subroutine: status (Init, Plug, UnPlug, End), drive and kind of drive.\n"
+    "Runs for N seconds, or until Ctrl+C, then stops the watch cleanly.\n"
+    "  --seconds N  stop after N seconds (default: run until Ctrl+C)\n"
+    "  --json       one JSON object per line instead of text\n";
+
+const char kEditHelp[] =
+    "usage: varnik-host edit PLUGIN [--choices A,B,C] [--value X]\n"
+    "Shows the plug-in's edit dialog for dw_USB_Start, as the host's action editor\n"
+    "does, and prints the callback name it leaves in the action.\n"
+    "  --choices A,B,C  the host's subroutines offered in the list\n"
+    "  --value X        the callback name the action holds before the edit\n";
+
+int Fail(const std::string& message, int code = 1) {
+    std::fprintf(stderr, "varnik-host: %s\n", message.c_str());
+    return code;
+}
+
+int UsageError(const std::string& message, const char* help) {
+    std::fprintf(stderr, "varnik-host: %s\n%s", message.c_str(), help);
+    return 2;
+}
+
+// The machine a PE file is built for, or 0 if it is not a PE file.
+WORD PeMachine(const std::string& path) {
+    HANDLE file =
+        CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return 0;
+    IMAGE_DOS_HEADER dos = {};
+    DWORD read = 0;
+    WORD machine = 0;
+    if (ReadFile(file, &dos, sizeof dos, &read, nullptr) && read == sizeof dos &&
+        dos.e_magic == IMAGE_DOS_SIGNATURE &&
+        SetFilePointer(file, dos.e_lfanew, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER) {
+        struct {
+            DWORD signature;
+            IMAGE_FILE_HEADER header;
+        } nt = {};
+        if (ReadFile(file, &nt, sizeof nt, &read, nullptr) && read == sizeof nt &&
+            nt.signature == IMAGE_NT_SIGNATURE)
+            machine = nt.header.Machine;
+    }
+    CloseHandle(file);
+    return machine;
+}
+
+const char* MachineName(WORD machine) {
+    switch (machine) {
+    case IMAGE_FILE_MACHINE_I386: return "32-bit x86";
+    case IMAGE_FILE_MACHINE_AMD64: return "x86-64";
+    default: return "another machine";
+    }
+}
+
+#if defined(_WIN64)
+const WORD kOwnMachine = IMAGE_FILE_MACHINE_AMD64;
+#else
+const WORD kOwnMachine = IMAGE_FILE_MACHINE_I386;
+#endif
+
+// Loads the plug-in, or says in one line why it cannot.
+bool LoadPlugin(TestHost& host, const std::string& path, int* exitCode) {
+    if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        *exitCode = Fail("no such file: " + path);
+        return false;
+    }
+    const WORD machine = PeMachine(path);
+    if (machine == 0) {
+        *exitCode = Fail(path + " is not a Windows DLL");
+        return false;
+    }
+    if (machine != kOwnMachine) {
+        *exitCode = Fail(path + " is built for " + MachineName(machine) + "; this varnik-host is " +
+                         MachineName(kOwnMachine) + ": use the matching build");
+        return false;
+    }
+    std::string error;
+    if (!host.Load(path, &error)) {
+        *exitCode = Fail(error);
+        return false;
+    }
+    return true;
+}
+
+std::string Hex(const std::string& bytes) {
+    std::string out;
+    char buf[4];
+    for (unsigned char c : bytes) {
+        std::snprintf(buf, sizeof buf, "%s%02X", out.empty() ? "" : " ", c);
+        out += buf;
+    }
+    return out;
+}
+
+std::string Json(const std::string& text) {
+    std::string out = "\"";
+    for (unsigned char c : text) {
+        char buf[8];
+        switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\r': out += "\\r"; break;
+        case '\n': out += "\\n"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            if (c < 0x20) {
+                std::snprintf(buf, sizeof buf, "\\u%04X", c);
+                out += buf;
+            } else {
+                out += static_cast<char>(c);
+            }
+        }
+    }
+    return out + "\"";
+}
+
+int List(TestHost& host) {
+    host.RegisterAll();
+    for (const HostCall& call : host.calls()) {
+        const auto* action = std::get_if<AddActionCall>(&call);
+        if (!action)
+            continue;
+        std::printf("action %d %s\n", action->number, action->name ? action->name->c_str() : "");
+        std::printf("  hint:   %s\n", Quote(action->hint).c_str());
+        std::printf("  codes:  %s\n", action->typeCodes ? Hex(*action->typeCodes).c_str() : "none");
+        std::printf("  count:  %d, %d\n", action->count, action->countAgain);
+    }
+    char* texts[3] = {};
+    host.plugin().initPlugIn(nullptr, &texts[0], &texts[1], &texts[2]);
+    const char* labels[3] = {"title", "author", "description"};
+    for (int i = 0; i < 3; ++i) {
+        std::printf("%-12s %s\n", labels[i], Quote(texts[i] ? HostText(texts[i]) : std::nullopt).c_str());
+        if (texts[i])
+            GlobalFree(texts[i]);  // the host owns these blocks
+    }
+    return 0;
+}
+
+DWORD g_mainThread;
+
+BOOL WINAPI OnConsoleBreak(DWORD) {
+    PostThreadMessageA(g_mainThread, WM_QUIT, 0, 0);
+    return TRUE;
+}
+
+int Watch(TestHost& host, int seconds, bool json) {
+    host.RegisterAll();
+    const char kSubroutine[] = "VarnikHostEvent";
+    host.DefineSubroutine(kSubroutine, [&] {
+        const std::string status = host.Variable("dw_USB_Status");
+        const std::string drive = host.Variable("dw_USB_Drive");
+        const std::string kind = host.Variable("dw_USB_Type");
+        if (json)
+            std::printf("{\"status\": %s, \"drive\": %s, \"type\": %s}\n", Json(status).c_str(),
+                        Json(drive).c_str(), Json(kind).c_str());
+        else
+            std::printf("%-7s %-4s %s\n", status.c_str(), drive.c_str(), kind.c_str());
+        std::fflush(stdout);
+    });
+    g_mainThread = GetCurrentThreadId();
+    SetConsoleCtrlHandler(OnConsoleBreak, TRUE);
+    HostParameters start({std::string(kSubroutine)});
+    host.plugin().execAction(1, start.data());
+
+    // Broadcasts reach the watcher only while this thread pumps messages.
+    const DWORD deadline = GetTickCount() + static_cast<DWORD>(seconds) * 1000;
+    bool quit = false;
+    while (!quit && (seconds < 0 || static_cast<LONG>(deadline - GetTickCount()) > 0)) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                quit = true;
+                break;
+            }
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+    }
+    HostParameters stop({});
+    host.plugin().execAction(2, stop.data());
+    return 0;
+}
+
+int Edit(TestHost& host, const std::string& choices, const HostText& value) {
+    host.RegisterAll();
+    std::string list;
+    for (char c : choices)
+        list += c == ',' ? std::string("\r\n") : std::string(1, c);
+    host.SetSubroutineList(list);
+    HostParameters parameters({value});
+    host.plugin().editAction(1, parameters.data());
+    const HostText result = parameters.Text(0);
+    std::printf("%s\n", result ? result->c_str() : "");
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty() || args[0] == "--help" || args[0] == "-h") {
+        std::fputs(kUsage, args.empty() ? stderr : stdout);
+        return args.empty() ? 2 : 0;
+    }
+    const std::string command = args[0];
+    const char* help = command == "list"    ? kListHelp
+                       : command == "watch" ? kWatchHelp
+                       : command == "edit"  ? kEditHelp
+                                            : nullptr;
+    if (!help)
+        return UsageError("unknown command: " + command, kUsage);
+
+    std::string plugin;
+    int seconds = -1;
+    bool json = false;
+    std::string choices;
+    HostText value;
+    for (size_t i = 1; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        const bool hasValue = i + 1 < args.size();
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(help, stdout);
+            return 0;
+        } else if (command == "watch" && arg == "--seconds" && hasValue) {
+            char* end = nullptr;
+            const long n = std::strtol(args[++i].c_str(), &end, 10);
+            if (*end != '\0' || n < 0 || n > 86400)
+                return UsageError("--seconds takes a whole number from 0 to 86400", help);
+            seconds = static_cast<int>(n);
+        } else if (command == "watch" && arg == "--json") {
+            json = true;
+        } else if (command == "edit" && arg == "--choices" && hasValue) {
+            choices = args[++i];
+        } else if (command == "edit" && arg == "--value" && hasValue) {
+            value = args[++i];
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            return UsageError("bad option for " + command + ": " + arg, help);
+        } else if (plugin.empty()) {
+            plugin = arg;
+        } else {
+            return UsageError("one plug-in at a time: " + arg, help);
+        }
+    }
+    if (plugin.empty())
+        return UsageError("no plug-in given", help);
+
+    TestHost host;
+    int exitCode = 0;
+    if (!LoadPlugin(host, plugin, &exitCode))
+        return exitCode;
+    if (command == "list")
+        return List(host);
+    if (command == "watch")
+        return Watch(host, seconds, json);
+    return Edit(host, choices, value);
+}
