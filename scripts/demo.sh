@@ -1,17 +1,25 @@
 #!/usr/bin/env bash
-# The main job: loads the built plug-in in the test host and shows what it
-# registers. Uses the 32-bit product where this machine runs 32-bit Windows
-# programs, otherwise its x86-64 twin.
+# The main job: loads the built plug-in in the test host, shows what it
+# registers, and runs a watch in which a (fake) USB stick is plugged in and
+# taken out through Wine's own mount manager, so the events are the ones the
+# system raises. Uses the 32-bit product where this machine runs 32-bit
+# Windows programs, otherwise its x86-64 twin; without the fake UDisks2's
+# prerequisites the events are broadcast by the demo itself instead.
 set -u
 root=$(cd "$(dirname "$(readlink -f "$0")")/.." && pwd)
-run() {  # run ARCH: the test host of that build on that build's plug-in
-    "$root/tools/wine-run" "$root/build/$1/varnik-testhost.exe" "Z:$root/dist/$1/varnik.nbp"
-}
-run win32
+arch=win32
+if ! "$root/tools/wine-run" "$root/build/win32/varnik-testhost.exe" --version >/dev/null 2>&1; then
+    echo "(32-bit Windows programs cannot run here: showing the x86-64 twin)"
+    arch=win64
+fi
+host=$root/build/$arch/varnik-testhost.exe
+plugin=Z:$root/dist/$arch/varnik.nbp
+
+"$root/tools/fake-udisks2/with-fake-udisks2" --timeout 100 "$host" "$plugin" --real-stick
 rc=$?
 if [ $rc -eq 77 ]; then
-    echo "(32-bit Windows programs cannot run here: showing the x86-64 twin)"
-    run win64
+    echo "(no fake UDisks2 here: the demo broadcasts the stick's events itself)"
+    "$root/tools/wine-run" "$host" "$plugin"
     rc=$?
 fi
 exit $rc

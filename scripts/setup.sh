@@ -10,6 +10,7 @@ packages=(
     binutils-mingw-w64-i686 binutils-mingw-w64-x86-64     # objdump for the export check
     wine wine64                                           # Windows programs under test
     xvfb xdotool imagemagick fonts-wine x11-utils         # the edit dialog in a real window
+    python3-dbus python3-gi dbus-daemon                   # a fake UDisks2 for Wine's mount manager
 )
 
 missing=()

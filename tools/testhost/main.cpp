@@ -1,9 +1,10 @@
 // varnik-testhost PLUGIN: loads a plug-in the way the host does and prints
 // what it registers (its actions, with control characters in hints shown as
 // \r \n, parameter codes, counts, and its identity texts), then runs a
-// watch the way a publication's script does: dw_USB_Start "OnUSB", drive E
-// plugged in and taken out, dw_USB_Stop. Every host call is printed in order,
-// with what the OnUSB subroutine sees each time it runs.
+// watch the way a publication's script does: dw_USB_Start "OnUSB", a stick
+// plugged in and taken out, dw_USB_Stop. With --real-stick the events come
+// from Wine's mount manager (run under tools/fake-udisks2/with-fake-udisks2). Every host call is printed in
+// order, with what the OnUSB subroutine sees each time it runs.
 #include <windows.h>
 
 #include <cstdio>
@@ -43,25 +44,57 @@ void PrintNewCalls(const TestHost& host, size_t* printed) {
         std::printf("  %s\n", Describe(host.calls()[*printed]).c_str());
 }
 
-void RunWatch(TestHost& host) {
+// Pumps messages until the callback subroutine has run with `status`, for at
+// most 30 s: the broadcasts reach the watcher only while this thread pumps.
+bool WaitForStatus(TestHost& host, const char* status) {
+    const DWORD deadline = GetTickCount() + 30000;
+    while (host.Variable("dw_USB_Status") != status) {
+        if (static_cast<LONG>(deadline - GetTickCount()) <= 0)
+            return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageA(&msg);
+    }
+    return true;
+}
+
+// With a real stick the system raises the events: Wine's mount manager,
+// asked through tools/fake-udisks2/with-fake-udisks2. Otherwise the demo
+// broadcasts them itself, as the system would.
+bool RunWatch(TestHost& host, bool realStick) {
     size_t printed = host.calls().size();
     host.DefineSubroutine("OnUSB", [&] {
         PrintNewCalls(host, &printed);
         std::printf("  OnUSB runs: dw_USB_Status=%s dw_USB_Drive=%s dw_USB_Type=%s\n",
                     host.Variable("dw_USB_Status").c_str(), host.Variable("dw_USB_Drive").c_str(),
                     host.Variable("dw_USB_Type").c_str());
+        std::fflush(stdout);
     });
     HostParameters start({std::string("OnUSB")});
     std::printf("\nscript: dw_USB_Start \"OnUSB\"\n");
     host.plugin().execAction(1, start.data());
-    std::printf("system: USB stick arrives as drive E\n");
-    BroadcastVolume(DBT_DEVICEARRIVAL, 1u << 4, DBTF_MEDIA);
-    std::printf("system: USB stick removed from drive E\n");
-    BroadcastVolume(DBT_DEVICEREMOVECOMPLETE, 1u << 4, DBTF_MEDIA);
+    bool ok = true;
+    if (realStick) {
+        std::printf("system: a USB stick is plugged in\nfake-udisks2: plug stick1 E\n");
+        std::fflush(stdout);
+        ok = WaitForStatus(host, "Plug");
+        std::printf("system: the USB stick is taken out\nfake-udisks2: unplug stick1\n");
+        std::fflush(stdout);
+        ok = WaitForStatus(host, "UnPlug") && ok;
+    } else {
+        std::printf("system: USB stick arrives as drive E\n");
+        BroadcastVolume(DBT_DEVICEARRIVAL, 1u << 4, DBTF_MEDIA);
+        std::printf("system: USB stick removed from drive E\n");
+        BroadcastVolume(DBT_DEVICEREMOVECOMPLETE, 1u << 4, DBTF_MEDIA);
+    }
     std::printf("script: dw_USB_Stop\n");
     HostParameters stop({});
     host.plugin().execAction(2, stop.data());
     PrintNewCalls(host, &printed);
+    if (!ok)
+        std::fprintf(stderr, "varnik-testhost: the stick's events did not arrive within 30 s\n");
+    return ok;
 }
 
 }  // namespace
@@ -71,8 +104,9 @@ int main(int argc, char** argv) {
         std::printf("varnik-testhost 1.0\n");
         return 0;
     }
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: varnik-testhost PLUGIN.nbp\n");
+    const bool realStick = argc == 3 && std::string(argv[2]) == "--real-stick";
+    if (argc != 2 && !realStick) {
+        std::fprintf(stderr, "usage: varnik-testhost PLUGIN.nbp [--real-stick]\n");
         return 2;
     }
     TestHost host;
@@ -96,6 +130,5 @@ int main(int argc, char** argv) {
     PrintIdentity("title", title);
     PrintIdentity("author", author);
     PrintIdentity("description", description);
-    RunWatch(host);
-    return 0;
+    return RunWatch(host, realStick) ? 0 : 1;
 }
