@@ -49,34 +49,35 @@ void WINAPI nbRegisterInterfaceAccess(InterfaceAccessCallback interfaceAccess) {
 }
 
 // Action 1 starts a watch with the callback subroutine named by its one
-// parameter (a null entry is an empty name); action 2 stops it.
+// parameter (a null entry is an empty name); action 2 stops it. The result
+// says only that the action number was known, never what happened.
 int WINAPI nbExecAction(int action, char** parameters) {
+    if (action != kActionStart && action != kActionStop)
+        return 0;
     try {
-        switch (action) {
-        case kActionStart: {
+        if (action == kActionStart) {
             const char* name = parameters ? parameters[0] : nullptr;
             StartWatch(name ? name : "");
-            return 1;
-        }
-        case kActionStop: StopWatch(); return 1;
+        } else {
+            StopWatch();
         }
     } catch (...) {
-        return 1;  // the action number was known; failures are never reported
     }
-    return 0;
+    return 1;
 }
 
-// Only dw_USB_Start has a parameter to edit; the result says only that the
-// action number was known, not whether the value changed.
+// Only dw_USB_Start has a parameter to edit; the result does not tell
+// whether the value changed.
 int WINAPI nbEditAction(int action, char** parameters) {
-    switch (action) {
-    case kActionStart: try { EditStartAction(parameters);
+    if (action != kActionStart && action != kActionStop)
+        return 0;
+    if (action == kActionStart) {
+        try {
+            EditStartAction(parameters);
         } catch (...) {
         }
-        return 1;
-    case kActionStop: return 1;
     }
-    return 0;
+    return 1;
 }
 
 // No host message leads to any action: a running watch is not stopped here.
