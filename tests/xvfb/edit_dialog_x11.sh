@@ -66,10 +66,11 @@ box_of() {  # box_of COLOUR: "W H X Y" of the pixels of that colour
     convert "$work/shot.png" -fill black +opaque "$1" -trim -format '%w %h %X %Y' info: 2>/dev/null |
         tr -d '+'
 }
-painted() {
-    import -window root "$work/shot.png" && [ "$(box_of 'rgb(250,245,255)' | cut -d' ' -f1,2)" = "340 160" ]
+painted() {  # the client area and the label both drawn
+    import -window root "$work/shot.png" && [ "$(box_of 'rgb(250,245,255)' | cut -d' ' -f1,2)" = "340 160" ] &&
+        [ "$(box_of 'rgb(245,245,255)' | cut -d' ' -f1,2)" = "90 20" ]
 }
-waitfor 20 "a 340 x 160 client area of RGB(250, 245, 255) on screen" painted
+waitfor 20 "a 340 x 160 client area of RGB(250, 245, 255) with a 90 x 20 label of RGB(245, 245, 255)" painted
 read -r cw ch cx cy <<<"$(box_of 'rgb(250,245,255)')"
 read -r lw lh lx ly <<<"$(box_of 'rgb(245,245,255)')"
 eval "$(xdotool getwindowgeometry --shell "$window")"
@@ -84,6 +85,9 @@ convert "$work/shot.png" -crop "${WIDTH}x$HEIGHT+$X+$Y" +repage "$screenshot" ||
 # A person: click into the combo box's text, type a name, click Done.
 xdotool mousemove $((cx + 140)) $((cy + 84)) click 1
 sleep 0.3
+# No window manager gives the X focus: take it, so the keys reach the dialog.
+xdotool windowfocus --sync "$window"
+sleep 0.2
 xdotool type --delay 40 "TypedSub"
 sleep 0.3
 xdotool mousemove $((cx + 180)) $((cy + 136)) click 1
