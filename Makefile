@@ -1,6 +1,6 @@
 # The two commands: `make demo` (the main job) and `make test` (every test).
 # Both first install what a fresh machine lacks (scripts/setup.sh).
-.PHONY: setup configure dist demo test bench clean
+.PHONY: setup configure dist demo test bench soak clean
 
 PRESETS := native win64 win32
 
@@ -10,10 +10,12 @@ setup:
 configure: setup
 	@for p in $(PRESETS); do cmake --preset $$p >/dev/null || exit 1; done
 
-# The plug-in for 32-bit Windows (dist/win32/varnik.nbp) and its x86-64 twin.
+# The plug-in for 32-bit Windows (dist/win32/varnik.nbp), its x86-64 twin,
+# and the release archive dist/varnik-1.0.zip.
 dist: setup
 	@for p in win32 win64; do \
 	    cmake --preset $$p >/dev/null && cmake --build --preset $$p || exit 1; done
+	@scripts/package.sh
 
 demo: dist
 	@scripts/demo.sh
@@ -34,6 +36,12 @@ bench: configure
 	    tools/wine-run build/win32/varnik-broadcast-bench.exe Z:$(CURDIR)/dist/win32/varnik.nbp; \
 	    rc=$$?; [ $$rc -ne 77 ] || { cmake --build --preset win64 --target varnik-broadcast-bench varnik && \
 	    tools/wine-run build/win64/varnik-broadcast-bench.exe Z:$(CURDIR)/dist/win64/varnik.nbp; }
+
+# Resources and per-event time over 1,000 load-to-free cycles and 100,000
+# events (a few minutes).
+soak: dist
+	@tools/wine-run build/win32/varnik-soak.exe Z:$(CURDIR)/dist/win32/varnik.nbp; \
+	    rc=$$?; [ $$rc -ne 77 ] || tools/wine-run build/win64/varnik-soak.exe Z:$(CURDIR)/dist/win64/varnik.nbp
 
 clean:
 	rm -rf build dist

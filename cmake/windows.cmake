@@ -19,7 +19,8 @@ set(VARNIK_TEST_WARNINGS ${VARNIK_WARNINGS} -Wno-maybe-uninitialized)
 # Only system DLLs at run time: the C++ runtime and winpthread go inside.
 set(VARNIK_STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
 
-add_library(varnik SHARED ${VARNIK_CORE_SOURCES} ${VARNIK_WIN32_SOURCES} ${VARNIK_DEF})
+enable_language(RC)
+add_library(varnik SHARED ${VARNIK_CORE_SOURCES} ${VARNIK_WIN32_SOURCES} ${VARNIK_DEF} plugin/version.rc)
 target_include_directories(varnik PRIVATE ${CMAKE_SOURCE_DIR})
 target_compile_options(varnik PRIVATE ${VARNIK_WARNINGS})
 target_link_options(varnik PRIVATE ${VARNIK_STATIC_RUNTIME})
@@ -65,7 +66,7 @@ set_tests_properties(${VARNIK_ARCH}.wine.server.stop PROPERTIES FIXTURES_CLEANUP
 # window left open keeps the library loaded, as it must).
 function(varnik_wine_test name source)
   add_executable(${name} ${source} tests/wine/wine_test_main.cpp)
-  target_link_libraries(${name} PRIVATE testhost gtest)
+  target_link_libraries(${name} PRIVATE testhost gtest version)
   target_compile_options(${name} PRIVATE ${VARNIK_TEST_WARNINGS})
   target_link_options(${name} PRIVATE ${VARNIK_STATIC_RUNTIME})
   add_dependencies(${name} varnik)
@@ -106,6 +107,23 @@ add_test(NAME ${VARNIK_ARCH}.edit_dialog_x11
 set_tests_properties(${VARNIK_ARCH}.edit_dialog_x11 PROPERTIES
   SKIP_RETURN_CODE 77 TIMEOUT 180 RESOURCE_LOCK wine_x11)
 
+# varnik-host's commands and errors, on the real plug-in.
+if(VARNIK_ARCH STREQUAL "win32")
+  set(VARNIK_OTHER_PLUGIN "Z:${CMAKE_SOURCE_DIR}/dist/win64/varnik.nbp")
+else()
+  set(VARNIK_OTHER_PLUGIN "Z:${CMAKE_SOURCE_DIR}/dist/win32/varnik.nbp")
+endif()
+add_test(NAME ${VARNIK_ARCH}.varnik_host_test
+  COMMAND ${CMAKE_SOURCE_DIR}/tests/host_tool/varnik_host_test.sh $<TARGET_FILE:varnik-host>
+          ${VARNIK_PLUGIN_WINE_PATH} ${VARNIK_OTHER_PLUGIN} $<TARGET_FILE:watcher_test>)
+set_tests_properties(${VARNIK_ARCH}.varnik_host_test PROPERTIES
+  FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77 TIMEOUT 120 RESOURCE_LOCK wine_desktop)
+
+# The release archive (the 32-bit build makes it).
+if(VARNIK_ARCH STREQUAL "win32")
+  add_test(NAME win32.package_test COMMAND ${CMAKE_SOURCE_DIR}/tests/check_package.sh)
+endif()
+
 # The export table of the built DLL, read with objdump.
 add_test(NAME ${VARNIK_ARCH}.exports_test
   COMMAND ${CMAKE_SOURCE_DIR}/tests/check_exports.sh ${VARNIK_OBJDUMP} $<TARGET_FILE:varnik> ${VARNIK_PE_FORMAT})
@@ -117,6 +135,12 @@ target_link_libraries(core_test PRIVATE gtest_main)
 target_link_options(core_test PRIVATE ${VARNIK_STATIC_RUNTIME})
 add_test(NAME ${VARNIK_ARCH}.core_test COMMAND core_test)
 set_tests_properties(${VARNIK_ARCH}.core_test PROPERTIES FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77 TIMEOUT 300)
+
+# The soak run (not a test: `make soak` runs it).
+add_executable(varnik-soak bench/soak.cpp)
+target_link_libraries(varnik-soak PRIVATE testhost psapi)
+target_compile_options(varnik-soak PRIVATE ${VARNIK_TEST_WARNINGS})
+target_link_options(varnik-soak PRIVATE ${VARNIK_STATIC_RUNTIME})
 
 # The broadcast-path benchmark (not a test: `make bench` runs it).
 add_executable(varnik-broadcast-bench bench/broadcast_bench.cpp)

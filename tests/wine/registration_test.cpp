@@ -142,6 +142,32 @@ TEST_F(PluginTest, MessagesChangeNothingAndCallNothing) {
     EXPECT_TRUE(host.calls().empty());
 }
 
+std::string VersionString(const std::vector<char>& info, const char* name) {
+    char* value = nullptr;
+    UINT length = 0;
+    const std::string path = std::string("\\StringFileInfo\\040904E4\\") + name;
+    if (!VerQueryValueA(info.data(), path.c_str(), reinterpret_cast<void**>(&value), &length) || !value)
+        return "<missing>";
+    return std::string(value, length ? length - 1 : 0);
+}
+
+TEST(VersionResource, NamesTheProductAndItsVersion) {
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeA(PluginPath().c_str(), &ignored);
+    ASSERT_GT(size, 0u);
+    std::vector<char> info(size);
+    ASSERT_TRUE(GetFileVersionInfoA(PluginPath().c_str(), 0, size, info.data()));
+    EXPECT_EQ(VersionString(info, "ProductName"), "Varnik");
+    EXPECT_EQ(VersionString(info, "ProductVersion"), "1.0");
+    EXPECT_EQ(VersionString(info, "FileDescription"), "USB Storage Checker");
+    EXPECT_EQ(VersionString(info, "OriginalFilename"), "varnik.nbp");
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
+    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);  // 1.0
+    EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_DLL));
+}
+
 int CdeclAdd(int a, int b) {
     return a + b;
 }

@@ -1,0 +1,89 @@
+#!/usr/bin/env bash
+# varnik_host_test.sh VARNIK_HOST_EXE PLUGIN OTHER_ARCH_PLUGIN BROADCASTER_EXE
+#
+# varnik-host as a person uses it: each command's output for the real
+# plug-in, and a clear one-line error with a non-zero exit for each mistake.
+# BROADCASTER_EXE --broadcast-volume-arrival sends a volume arrival (drive H,
+# media) from a second process while `watch` runs.
+set -u
+root=$(cd "$(dirname "$(readlink -f "$0")")/../.." && pwd)
+exe=$1 plugin=$2 other=$3 broadcaster=$4
+work=$(mktemp -d "${TMPDIR:-/tmp}/varnik-host-test.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+failures=0
+
+# run NAME EXPECTED_EXIT ARGS...: runs varnik-host; output in $work/NAME.{out,err}
+run() {
+    local name=$1 expected=$2
+    shift 2
+    "$root/tools/wine-run" "$exe" "$@" >"$work/$name.out" 2>"$work/$name.err" </dev/null
+    local rc=$?
+    [ $rc -eq 77 ] && { echo "skipped: $(cat "$work/$name.err")"; exit 77; }
+    sed -i 's/\r$//' "$work/$name.out" "$work/$name.err"
+    if [ $rc -ne "$expected" ]; then
+        echo "FAIL $name: exit $rc, expected $expected"; sed 's/^/    /' "$work/$name.out" "$work/$name.err"
+        failures=$((failures + 1))
+        return 1
+    fi
+}
+# expect NAME STREAM TEXT: the whole stream is exactly TEXT
+expect() {
+    if [ "$(cat "$work/$1.$2")" != "$3" ]; then
+        echo "FAIL $1: $2 differs"; diff <(echo "$3") "$work/$1.$2" | sed 's/^/    /'
+        failures=$((failures + 1))
+    fi
+}
+# expect_line NAME STREAM PATTERN: one line matching the extended regex
+expect_line() {
+    if ! grep -Eq -- "$3" "$work/$1.$2"; then
+        echo "FAIL $1: no line in $2 matches /$3/"; sed 's/^/    /' "$work/$1.$2"
+        failures=$((failures + 1))
+    fi
+}
+
+run list 0 list "$plugin" && expect list out 'action 1 dw_USB_Start
+  hint:   "Starts the USB Control \r\ndw_USB_Start \"CallBack Neo Function\""
+  codes:  01 00
+  count:  1, 1
+action 2 dw_USB_Stop
+  hint:   "Stops the USB Control \r\ndw_USB_Stop "
+  codes:  00
+  count:  0, 0
+title        "Varnik 1.0"
+author       "Varnik developers"
+description  "USB Storage Checker"'
+
+for command in list watch edit; do
+    run "help-$command" 0 "$command" --help && expect_line "help-$command" out "^usage: varnik-host $command PLUGIN"
+done
+run usage 2 && expect_line usage err '^usage: varnik-host list PLUGIN'
+run unknown-command 2 frobnicate "$plugin" && expect_line unknown-command err '^varnik-host: unknown command: frobnicate$'
+run bad-option 2 list "$plugin" --json && expect_line bad-option err '^varnik-host: bad option for list: --json$'
+run bad-seconds 2 watch "$plugin" --seconds soon && expect_line bad-seconds err 'whole number'
+run no-plugin 2 watch --json && expect_line no-plugin err '^varnik-host: no plug-in given$'
+run missing-file 1 list 'Z:/nonexistent/varnik.nbp' &&
+    expect missing-file err 'varnik-host: no such file: Z:/nonexistent/varnik.nbp'
+run not-a-plugin 1 list 'C:/windows/system32/version.dll' &&
+    expect_line not-a-plugin err '^varnik-host: C:/windows/system32/version.dll is not a plug-in: missing exports _nbRegisterPlugIn@16, .*DW_USB_STOP$'
+run wrong-architecture 1 list "$other" && expect_line wrong-architecture err "^varnik-host: .* is built for .*: use the matching build$"
+printf 'not a program\n' >"$work/text.nbp"
+run not-a-dll 1 list "Z:$work/text.nbp" && expect_line not-a-dll err 'is not a Windows DLL$'
+
+# watch: a volume arrives from another process while the watch runs.
+"$root/tools/wine-run" "$exe" watch "$plugin" --seconds 4 --json >"$work/watch.out" 2>"$work/watch.err" </dev/null &
+watcher=$!
+for _ in $(seq 100); do grep -q Init "$work/watch.out" 2>/dev/null && break; sleep 0.1; done
+"$root/tools/wine-run" "$broadcaster" --broadcast-volume-arrival </dev/null >/dev/null 2>&1 ||
+    { echo "FAIL watch: the broadcast did not go out"; failures=$((failures + 1)); }
+wait $watcher
+rc=$?
+sed -i 's/\r$//' "$work/watch.out"
+[ $rc -eq 0 ] || { echo "FAIL watch: exit $rc"; failures=$((failures + 1)); }
+expect watch out '{"status": "Init", "drive": "", "type": ""}
+{"status": "Plug", "drive": "H:\\", "type": "Media Drive"}
+{"status": "End", "drive": "", "type": ""}'
+run watch-text 0 watch "$plugin" --seconds 0 && expect watch-text out 'Init         
+End          '
+
+[ $failures -eq 0 ] && echo "ok: every command and error case"
+[ $failures -eq 0 ]
