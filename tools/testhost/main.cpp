@@ -15,20 +15,10 @@
 
 namespace {
 
-std::string Hex(const std::string& bytes) {
-    std::string out;
-    char buf[4];
-    for (unsigned char c : bytes) {
-        std::snprintf(buf, sizeof buf, "%s%02X", out.empty() ? "" : " ", c);
-        out += buf;
-    }
-    return out;
-}
-
 void PrintAction(const AddActionCall& call) {
     std::printf("action %d  %s\n", call.number, Quote(call.name).c_str());
     std::printf("  hint   %s (%zu bytes)\n", Quote(call.hint).c_str(), call.hint ? call.hint->size() : 0);
-    std::printf("  codes  %s\n", call.typeCodes ? Hex(*call.typeCodes).c_str() : "null");
+    std::printf("  codes  %s\n", call.typeCodes ? HexBytes(*call.typeCodes).c_str() : "null");
     std::printf("  count  %d, %d\n", call.count, call.countAgain);
 }
 

@@ -50,6 +50,16 @@ void TestHost::Record(HostCall call) {
         g_current->calls_.push_back(std::move(call));
 }
 
+std::string HexBytes(const std::string& bytes) {
+    std::string out;
+    char buf[4];
+    for (unsigned char c : bytes) {
+        std::snprintf(buf, sizeof buf, "%s%02X", out.empty() ? "" : " ", c);
+        out += buf;
+    }
+    return out;
+}
+
 std::string Quote(const HostText& text) {
     return text ? "\"" + Visible(*text) + "\"" : "null";
 }

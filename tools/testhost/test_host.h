@@ -58,6 +58,8 @@ using HostCall = std::variant<AddActionCall, SetVariableCall, ScriptCall, Interf
 // show as \r, \n, \t, \xNN.
 std::string Describe(const HostCall& call);
 std::string Quote(const HostText& text);
+// Bytes as upper-case hex pairs separated by blanks: "01 00".
+std::string HexBytes(const std::string& bytes);
 
 class TestHost {
 public:

@@ -115,16 +115,6 @@ bool LoadPlugin(TestHost& host, const std::string& path, int* exitCode) {
     return true;
 }
 
-std::string Hex(const std::string& bytes) {
-    std::string out;
-    char buf[4];
-    for (unsigned char c : bytes) {
-        std::snprintf(buf, sizeof buf, "%s%02X", out.empty() ? "" : " ", c);
-        out += buf;
-    }
-    return out;
-}
-
 std::string Json(const std::string& text) {
     std::string out = "\"";
     for (unsigned char c : text) {
@@ -155,7 +145,7 @@ int List(TestHost& host) {
             continue;
         std::printf("action %d %s\n", action->number, action->name ? action->name->c_str() : "");
         std::printf("  hint:   %s\n", Quote(action->hint).c_str());
-        std::printf("  codes:  %s\n", action->typeCodes ? Hex(*action->typeCodes).c_str() : "none");
+        std::printf("  codes:  %s\n", action->typeCodes ? HexBytes(*action->typeCodes).c_str() : "none");
         std::printf("  count:  %d, %d\n", action->count, action->countAgain);
     }
     char* texts[3] = {};
