@@ -7,8 +7,9 @@
 # prerequisites the events are broadcast by the demo itself instead.
 set -u
 root=$(cd "$(dirname "$(readlink -f "$0")")/.." && pwd)
+. "$root/tools/wine-env.sh"
 arch=win32
-if ! "$root/tools/wine-run" "$root/build/win32/varnik-testhost.exe" --version >/dev/null 2>&1; then
+if ! varnik_w32_lane && ! varnik_ia32_runs; then
     echo "(32-bit Windows programs cannot run here: showing the x86-64 twin)"
     arch=win64
 fi
