@@ -186,9 +186,7 @@ int main(int argc, char** argv) {
 
     if (!Cycle(path))  // the first load brings in what the process keeps anyway
         return 1;
-    // Few: the 32-bit runtime keeps one TLS index per load, and a process has
-    // about 1,080 of them.
-    const int bareCycles = 20;
+    const int bareCycles = cycles;
     std::printf("%d cycles of LoadLibrary and FreeLibrary alone:\n", bareCycles);
     const Usage bareStart = Measure();
     Print("before", bareStart);

@@ -168,6 +168,37 @@ TEST(VersionResource, NamesTheProductAndItsVersion) {
     EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_DLL));
 }
 
+DWORD LowestFreeTlsIndex() {
+    const DWORD index = TlsAlloc();
+    TlsFree(index);
+    return index;
+}
+
+uintptr_t LowestFreeHandle() {
+    HANDLE probe = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    CloseHandle(probe);
+    return reinterpret_cast<uintptr_t>(probe);
+}
+
+// A host may free the plug-in and load it again, many times in one process:
+// each load must give back everything, TLS indexes and handles included (a
+// process has about a thousand TLS indexes).
+TEST(Library, LoadingAndFreeingItAgainAndAgainKeepsNothing) {
+    HMODULE first = LoadLibraryA(PluginPath().c_str());  // what the first load brings in may stay
+    ASSERT_NE(first, nullptr);
+    FreeLibrary(first);
+    const DWORD tlsIndex = LowestFreeTlsIndex();
+    const uintptr_t handle = LowestFreeHandle();
+    for (int i = 0; i < 1200; ++i) {
+        HMODULE module = LoadLibraryA(PluginPath().c_str());
+        ASSERT_NE(module, nullptr) << "load " << i;
+        ASSERT_NE(GetProcAddress(module, "DW_USB_STOP"), nullptr);
+        FreeLibrary(module);
+    }
+    EXPECT_EQ(LowestFreeTlsIndex(), tlsIndex);
+    EXPECT_EQ(LowestFreeHandle(), handle);
+}
+
 int CdeclAdd(int a, int b) {
     return a + b;
 }
