@@ -17,7 +17,8 @@ static const unsigned char kVolumeRecord[20] = {20, 0, 0,    0, 2, 0, 0, 0, 0, 0
 static void BM_VolumeArrivalReport(benchmark::State& state) {
     const std::uintptr_t lParam = reinterpret_cast<std::uintptr_t>(kVolumeRecord);
     for (auto _ : state) {
-        std::string report = BuildEventReport(kDbtDeviceArrival, lParam);
+        StackText<256> report;  // as the watcher builds it
+        BuildEventReport(kDbtDeviceArrival, lParam, report);
         benchmark::DoNotOptimize(report.data());
         benchmark::ClobberMemory();
     }
@@ -25,14 +26,14 @@ static void BM_VolumeArrivalReport(benchmark::State& state) {
 BENCHMARK(BM_VolumeArrivalReport);
 
 static void BM_PlainCopyOfReportLength(benchmark::State& state) {
-    const std::string model =
-        BuildEventReport(kDbtDeviceArrival, reinterpret_cast<std::uintptr_t>(kVolumeRecord));
+    Text model;
+    BuildEventReport(kDbtDeviceArrival, reinterpret_cast<std::uintptr_t>(kVolumeRecord), model);
     const char* source = model.data();
     const std::size_t length = model.size();
     state.SetLabel(std::to_string(length) + " bytes");
     for (auto _ : state) {
         benchmark::DoNotOptimize(source);
-        std::string copy(source, length);
+        Text copy(TextView(source, length));
         benchmark::DoNotOptimize(copy.data());
         benchmark::ClobberMemory();
     }

@@ -7,8 +7,6 @@
 // varnik-soak PLUGIN [CYCLES [EVENTS]]
 #include <windows.h>
 
-#include <psapi.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -18,6 +16,7 @@
 
 #include "tools/testhost/device_broadcast.h"
 #include "tools/testhost/import_hook.h"
+#include "tools/testhost/process_usage.h"
 #include "tools/testhost/test_host.h"
 
 namespace {
@@ -26,9 +25,10 @@ struct Usage {
     size_t windows;
     DWORD handles;
     uintptr_t nextHandle;  // handles are handed out lowest free first: a leak raises it
+    DWORD nextTlsIndex;    // the same for TLS indexes
     DWORD gdiObjects;
     DWORD userObjects;
-    size_t committedKb;
+    size_t committedKb;    // private memory, walked with VirtualQuery
 };
 
 BOOL CALLBACK CountWindow(HWND, LPARAM count) {
@@ -40,22 +40,19 @@ Usage Measure() {
     Usage usage = {};
     EnumThreadWindows(GetCurrentThreadId(), CountWindow, reinterpret_cast<LPARAM>(&usage.windows));
     GetProcessHandleCount(GetCurrentProcess(), &usage.handles);
-    HANDLE probe = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    usage.nextHandle = reinterpret_cast<uintptr_t>(probe);
-    CloseHandle(probe);
+    const ProcessUsage process = MeasureProcessUsage();
+    usage.nextHandle = process.lowestFreeHandle;
+    usage.nextTlsIndex = process.lowestFreeTlsIndex;
     usage.gdiObjects = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
     usage.userObjects = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
-    PROCESS_MEMORY_COUNTERS_EX memory = {};
-    memory.cb = sizeof memory;
-    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory),
-                         sizeof memory);
-    usage.committedKb = static_cast<size_t>(std::max(memory.PrivateUsage, memory.PagefileUsage) / 1024);
+    usage.committedKb = process.committedPrivateBytes / 1024;
     return usage;
 }
 
 void Print(const char* when, const Usage& u) {
-    std::printf("  %-32s windows %2zu  handles %4lu (next %#5zx)  GDI %3lu  USER %3lu  committed %7zu KB\n",
+    std::printf("  %-32s windows %2zu  handles %4lu (next %#5zx)  TLS %3lu  GDI %3lu  USER %3lu  private %7zu KB\n",
                 when, u.windows, static_cast<unsigned long>(u.handles), static_cast<size_t>(u.nextHandle),
+                static_cast<unsigned long>(u.nextTlsIndex),
                 static_cast<unsigned long>(u.gdiObjects), static_cast<unsigned long>(u.userObjects),
                 u.committedKb);
 }
@@ -145,8 +142,7 @@ bool Cycle(const std::string& path) {
     return true;
 }
 
-// Loading and freeing alone: what the runtime linked into the DLL keeps per
-// load, which no code of the plug-in can give back.
+// Loading and freeing alone.
 bool BareCycle(const std::string& path) {
     HMODULE module = LoadLibraryA(path.c_str());
     if (!module)
@@ -256,13 +252,14 @@ int main(int argc, char** argv) {
     Print("stopped and freed", end);
 
     // Wine reports no GDI or USER counts and no handle count; the next free
-    // handle and the window count stand in for them there. A whole cycle may
-    // keep only the handles that loading alone keeps, and none of the
-    // plug-in's own heap blocks. The committed memory is shown, not judged:
-    // the heaps of Wine and of the process grow on their own.
+    // handle and TLS index and the window count stand in for them there.
+    // Nothing may stay: no handle, no TLS index, none of the plug-in's own
+    // heap blocks, and at most 1 KB of private memory per cycle.
     const bool flat = afterCycles.windows == before.windows && end.windows == before.windows &&
                       afterCycles.gdiObjects <= before.gdiObjects &&
-                      afterCycles.userObjects <= before.userObjects && fullHandles <= bareHandles + 0.01 &&
+                      afterCycles.userObjects <= before.userObjects && fullHandles == 0 && bareHandles == 0 &&
+                      afterCycles.nextTlsIndex == before.nextTlsIndex &&
+                      bareEnd.nextTlsIndex == bareStart.nextTlsIndex && fullKb <= 1.0 && bareKb <= 1.0 &&
                       g_blocksLeftAfterUnload == 0;
     std::printf("%s\n", flat ? "flat: the plug-in gives back everything it takes"
                              : "NOT FLAT: something the plug-in took was not given back");

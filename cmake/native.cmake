@@ -7,14 +7,15 @@ set(VARNIK_SANITIZERS -fsanitize=address,undefined -fno-sanitize-recover=all
     -fno-omit-frame-pointer)
 
 # One static build of the core with the given compile (and link) options.
-function(varnik_core_library name)
-  add_library(${name} STATIC ${VARNIK_CORE_SOURCES})
+# The first argument after the name is the heap's source list.
+function(varnik_core_library name memory)
+  add_library(${name} STATIC ${VARNIK_CORE_SOURCES} ${${memory}})
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
   target_compile_options(${name} PRIVATE ${VARNIK_WARNINGS} ${ARGN})
 endfunction()
 
 # Unit tests: one executable and one CTest test per test source.
-varnik_core_library(varnik_core_sanitized ${VARNIK_SANITIZERS})
+varnik_core_library(varnik_core_sanitized VARNIK_TEST_MEMORY_SOURCES ${VARNIK_SANITIZERS})
 target_link_options(varnik_core_sanitized PUBLIC ${VARNIK_SANITIZERS})
 foreach(test_source IN LISTS VARNIK_CORE_TEST_SOURCES)
   get_filename_component(test_name ${test_source} NAME_WE)
@@ -29,7 +30,7 @@ endforeach()
 if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
   set(VARNIK_FUZZ_FLAGS -fsanitize=fuzzer-no-link,address,undefined
       -fno-sanitize-recover=all -fno-omit-frame-pointer)
-  varnik_core_library(varnik_core_fuzz ${VARNIK_FUZZ_FLAGS})
+  varnik_core_library(varnik_core_fuzz VARNIK_MEMORY_SOURCES ${VARNIK_FUZZ_FLAGS})
   add_executable(report_fuzzer ${PROJECT_SOURCE_DIR}/fuzz/report_fuzzer.cpp)
   target_compile_options(report_fuzzer PRIVATE ${VARNIK_WARNINGS} ${VARNIK_FUZZ_FLAGS})
   target_link_options(report_fuzzer PRIVATE -fsanitize=fuzzer,address,undefined)
@@ -47,7 +48,7 @@ endif()
 # Benchmark: optimised, no sanitizers. Run with the `bench` target.
 find_package(benchmark QUIET)
 if(benchmark_FOUND)
-  varnik_core_library(varnik_core_optimised -O2)
+  varnik_core_library(varnik_core_optimised VARNIK_MEMORY_SOURCES -O2)
   add_executable(report_bench ${PROJECT_SOURCE_DIR}/bench/report_bench.cpp)
   target_compile_options(report_bench PRIVATE ${VARNIK_WARNINGS} -O2)
   target_link_libraries(report_bench PRIVATE varnik_core_optimised benchmark::benchmark)

@@ -4,6 +4,8 @@
 # Platform-free core: plain bytes in, plain text out. No <windows.h>.
 set(VARNIK_CORE_SOURCES
   plugin/choice_list.cpp
+  plugin/host_calls.cpp
+  plugin/host_context.cpp
   report/broadcast_decoder.cpp
   report/event_report.cpp
   support/text.cpp
@@ -11,13 +13,17 @@ set(VARNIK_CORE_SOURCES
   watcher/watcher_command.cpp
 )
 
-# Win32 glue: exports, host calls, watcher windows, dialogs.
+# The core's heap. Unit tests link an allocator of their own instead, which
+# can fail on request.
+set(VARNIK_MEMORY_SOURCES support/memory.cpp)
+set(VARNIK_TEST_MEMORY_SOURCES tests/native/test_memory.cpp)
+
+# Win32 glue: exports, host texts, watcher windows, dialogs.
 set(VARNIK_WIN32_SOURCES
   plugin/action_table.cpp
   plugin/edit_dialog.cpp
   plugin/exports.cpp
-  plugin/host_calls.cpp
-  plugin/host_context.cpp
+  plugin/host_text.cpp
   support/dialog_template.cpp
   support/library_main.cpp
   support/message_pump.cpp
@@ -37,6 +43,7 @@ set(VARNIK_CORE_TEST_SOURCES
   tests/native/volume_event_unittest.cpp
 )
 
-list(TRANSFORM VARNIK_CORE_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/../)
-list(TRANSFORM VARNIK_WIN32_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/../)
-list(TRANSFORM VARNIK_CORE_TEST_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/../)
+foreach(list VARNIK_CORE_SOURCES VARNIK_MEMORY_SOURCES VARNIK_TEST_MEMORY_SOURCES VARNIK_WIN32_SOURCES
+        VARNIK_CORE_TEST_SOURCES)
+  list(TRANSFORM ${list} PREPEND ${CMAKE_CURRENT_LIST_DIR}/../)
+endforeach()

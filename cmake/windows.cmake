@@ -16,25 +16,58 @@ set(VARNIK_DIST_DIR ${CMAKE_SOURCE_DIR}/dist/${VARNIK_ARCH})
 set(VARNIK_WARNINGS -Wall -Wextra)
 # GCC 12 reports false positives inside std::variant and std::optional.
 set(VARNIK_TEST_WARNINGS ${VARNIK_WARNINGS} -Wno-maybe-uninitialized)
-# Only system DLLs at run time: the C++ runtime and winpthread go inside.
+# Test programs and tools carry their whole runtime inside: only system DLLs
+# at run time.
 set(VARNIK_STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
 
+# The plug-in is a guest in the host's process and brings no runtime along:
+# no C++ library, exceptions, RTTI or thread library, and no C run-time
+# start-up: the loader calls DllMain itself. msvcrt.dll gives it memory and
+# string basics, libgcc the compiler's own helpers (stack probes).
+set(VARNIK_PLUGIN_FLAGS -g -fno-exceptions -fno-rtti -fno-threadsafe-statics -ffunction-sections
+    -fdata-sections -ffile-prefix-map=${CMAKE_SOURCE_DIR}/=
+    # Short copies stay loops rather than becoming calls into msvcrt.dll.
+    -fno-tree-loop-distribute-patterns)
+if(VARNIK_ARCH STREQUAL "win32")
+  # x86 needs no unwind tables; without crtbegin nothing would register them.
+  list(APPEND VARNIK_PLUGIN_FLAGS -fno-asynchronous-unwind-tables)
+  set(VARNIK_ENTRY _DllMain@12)
+else()
+  # x64 unwind data is plain data that the system reads; keep it, so that
+  # the host's own exceptions unwind through our frames.
+  set(VARNIK_ENTRY DllMain)
+endif()
+
 enable_language(RC)
-add_library(varnik SHARED ${VARNIK_CORE_SOURCES} ${VARNIK_WIN32_SOURCES} ${VARNIK_DEF} plugin/version.rc)
+add_library(varnik SHARED ${VARNIK_CORE_SOURCES} ${VARNIK_MEMORY_SOURCES} ${VARNIK_WIN32_SOURCES} ${VARNIK_DEF}
+            plugin/version.rc)
 target_include_directories(varnik PRIVATE ${CMAKE_SOURCE_DIR})
-target_compile_options(varnik PRIVATE ${VARNIK_WARNINGS})
-target_link_options(varnik PRIVATE ${VARNIK_STATIC_RUNTIME})
-target_link_libraries(varnik PRIVATE user32 gdi32 kernel32)
+target_compile_options(varnik PRIVATE ${VARNIK_WARNINGS} $<$<COMPILE_LANGUAGE:CXX>:${VARNIK_PLUGIN_FLAGS}>)
+target_link_options(varnik PRIVATE -nostdlib -Wl,--entry,${VARNIK_ENTRY} -Wl,--gc-sections
+                    -Wl,--no-insert-timestamp)
+target_link_libraries(varnik PRIVATE user32 gdi32 kernel32 msvcrt gcc)
 set_target_properties(varnik PROPERTIES
   PREFIX "" SUFFIX ".nbp" OUTPUT_NAME varnik
-  RUNTIME_OUTPUT_DIRECTORY ${VARNIK_DIST_DIR}
+  RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}
   ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/lib)
+# What ships has no debug sections; its symbols stay in the build tree
+# (varnik.nbp.debug), found by the debug link.
+set(VARNIK_PLUGIN ${VARNIK_DIST_DIR}/varnik.nbp)
+set(VARNIK_PLUGIN_SYMBOLS ${CMAKE_BINARY_DIR}/varnik.nbp.debug)
+add_custom_command(TARGET varnik POST_BUILD
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${VARNIK_DIST_DIR}
+  COMMAND ${CMAKE_OBJCOPY} --only-keep-debug $<TARGET_FILE:varnik> ${VARNIK_PLUGIN_SYMBOLS}
+  COMMAND ${CMAKE_OBJCOPY} --strip-all --add-gnu-debuglink=${VARNIK_PLUGIN_SYMBOLS}
+          $<TARGET_FILE:varnik> ${VARNIK_PLUGIN}
+  WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
+  BYPRODUCTS ${VARNIK_PLUGIN} ${VARNIK_PLUGIN_SYMBOLS})
 
 # The test host: a library the Wine tests link, and a console program.
 add_library(testhost STATIC
   tools/testhost/device_broadcast.cpp
   tools/testhost/import_hook.cpp
   tools/testhost/plugin_library.cpp
+  tools/testhost/process_usage.cpp
   tools/testhost/stack_check.cpp
   tools/testhost/test_host.cpp)
 target_include_directories(testhost PUBLIC ${CMAKE_SOURCE_DIR})
@@ -91,7 +124,7 @@ varnik_wine_test(edit_dialog_test tests/wine/edit_dialog_test.cpp)
 
 # The host-call layer, linked in directly rather than reached through a DLL.
 add_executable(host_calls_test tests/wine/host_calls_test.cpp
-  plugin/host_calls.cpp plugin/host_context.cpp)
+  plugin/host_calls.cpp plugin/host_context.cpp plugin/host_text.cpp support/text.cpp ${VARNIK_MEMORY_SOURCES})
 target_include_directories(host_calls_test PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_libraries(host_calls_test PRIVATE gtest_main)
 target_compile_options(host_calls_test PRIVATE ${VARNIK_TEST_WARNINGS})
@@ -126,10 +159,11 @@ endif()
 
 # The export table of the built DLL, read with objdump.
 add_test(NAME ${VARNIK_ARCH}.exports_test
-  COMMAND ${CMAKE_SOURCE_DIR}/tests/check_exports.sh ${VARNIK_OBJDUMP} $<TARGET_FILE:varnik> ${VARNIK_PE_FORMAT})
+  COMMAND ${CMAKE_SOURCE_DIR}/tests/check_exports.sh ${VARNIK_OBJDUMP} ${VARNIK_PLUGIN} ${VARNIK_PE_FORMAT}
+          $<TARGET_FILE:varnik>)
 
 # The platform-free core's unit tests, also run under Wine on this target.
-add_executable(core_test ${VARNIK_CORE_SOURCES} ${VARNIK_CORE_TEST_SOURCES})
+add_executable(core_test ${VARNIK_CORE_SOURCES} ${VARNIK_TEST_MEMORY_SOURCES} ${VARNIK_CORE_TEST_SOURCES})
 target_include_directories(core_test PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_libraries(core_test PRIVATE gtest_main)
 target_link_options(core_test PRIVATE ${VARNIK_STATIC_RUNTIME})
@@ -138,7 +172,7 @@ set_tests_properties(${VARNIK_ARCH}.core_test PROPERTIES FIXTURES_REQUIRED wine 
 
 # The soak run (not a test: `make soak` runs it).
 add_executable(varnik-soak bench/soak.cpp)
-target_link_libraries(varnik-soak PRIVATE testhost psapi)
+target_link_libraries(varnik-soak PRIVATE testhost)
 target_compile_options(varnik-soak PRIVATE ${VARNIK_TEST_WARNINGS})
 target_link_options(varnik-soak PRIVATE ${VARNIK_STATIC_RUNTIME})
 

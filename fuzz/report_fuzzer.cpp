@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <string>
 
 #include "report/event_report.h"
 
@@ -42,10 +41,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         lParam = reinterpret_cast<std::uintptr_t>(record.get());
     }
 
-    const std::string report = BuildEventReport(wParam, lParam);
+    StackText<256> report;  // as the watcher builds it: long reports move to the heap
+    BuildEventReport(wParam, lParam, report);
     // Only a suppressed DBT_DEVNODES_CHANGED is empty; everything else names
-    // the message first.
-    if (report.empty() ? wParam != 7 : report.compare(0, 21, "     WM_DEVICECHANGE ") != 0) {
+    // the message first, and the text ends with its NUL.
+    static const char kFirstEntry[] = "     WM_DEVICECHANGE ";
+    if (report.empty() ? wParam != 7
+                       : report.size() < sizeof kFirstEntry - 1 ||
+                             std::memcmp(report.data(), kFirstEntry, sizeof kFirstEntry - 1) != 0 ||
+                             report.c_str()[report.size()] != '\0') {
         std::abort();
     }
     return 0;

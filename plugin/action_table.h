@@ -1,7 +1,7 @@
 // The two actions the plug-in offers the host, fixed at build time.
 #pragma once
 
-#include <cstdint>
+#include <stdint.h>
 
 enum ActionNumber : int32_t {
     kActionStart = 1,  // dw_USB_Start "CallBack Neo Function"

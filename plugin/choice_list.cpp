@@ -1,26 +1,15 @@
 #include "plugin/choice_list.h"
 
-#include "support/text.h"
-
-std::vector<std::string> SplitChoices(std::string_view text) {
-    std::vector<std::string> lines;
-    for (;;) {
-        const size_t end = FindText(text, "\r\n");
-        if (end == std::string_view::npos) {
-            lines.emplace_back(text);
-            return lines;
-        }
-        lines.emplace_back(text.substr(0, end));
-        text.remove_prefix(end + 2);
+bool ChoiceReader::NextLine(TextView* line) {
+    if (done_)
+        return false;
+    const size_t end = FindText(rest_, "\r\n");
+    if (end == kTextNotFound) {
+        *line = rest_;
+        done_ = true;
+        return true;
     }
-}
-
-std::vector<std::string> OfferedChoices(const std::vector<std::string>& lines) {
-    std::vector<std::string> offered;
-    for (const std::string& line : lines) {
-        if (line.empty())
-            break;
-        offered.push_back(line);
-    }
-    return offered;
+    *line = rest_.Slice(0, end);
+    rest_ = rest_.Slice(end + 2, kTextNotFound);
+    return true;
 }

@@ -2,13 +2,22 @@
 // split at every CR LF, and the offer ends at the first empty line.
 #pragma once
 
-#include <string>
-#include <string_view>
-#include <vector>
+#include "support/text.h"
 
-// Every line, in order: one more than the CR LF pairs ("" gives one empty
-// line, a text ending in CR LF gives an empty last line).
-std::vector<std::string> SplitChoices(std::string_view text);
+// Reads the list line by line: one line more than there are CR LF pairs
+// ("" is one empty line, a text ending in CR LF ends with an empty line).
+// A lone CR or LF stays inside its line.
+class ChoiceReader {
+public:
+    explicit ChoiceReader(TextView list) : rest_(list) {}
 
-// The lines before the first empty one.
-std::vector<std::string> OfferedChoices(const std::vector<std::string>& lines);
+    // The next line; false once every line has been read.
+    bool NextLine(TextView* line);
+
+    // The next line the combo box offers: false at the first empty line.
+    bool NextOffered(TextView* choice) { return NextLine(choice) && !choice->empty(); }
+
+private:
+    TextView rest_;
+    bool done_ = false;
+};

@@ -2,13 +2,11 @@
 
 #include <windows.h>
 
-#include <cstring>
-#include <string>
-#include <vector>
+#include <string.h>
 
 #include "plugin/choice_list.h"
-#include "plugin/host_calls.h"
 #include "plugin/host_context.h"
+#include "plugin/host_text.h"
 #include "support/dialog_template.h"
 #include "support/library_main.h"
 #include "support/message_pump.h"
@@ -24,33 +22,42 @@ const COLORREF kDialogBackground = RGB(250, 245, 255);
 const COLORREF kLabelText = RGB(5, 5, 5);
 const COLORREF kLabelBackground = RGB(245, 245, 255);
 
-// Kept from one edit to the next.
-std::vector<std::string> g_choices;
-std::string g_editedValue;
-bool g_confirmed;
+// One open edit dialog. The dialog has no owner, so the host's windows stay
+// usable and a second action editor can open a second dialog meanwhile: each
+// keeps its own outcome and brushes, reached through DWLP_USER.
+struct EditSession {
+    Text editedValue;
+    bool confirmed;
+    HBRUSH dialogBrush;
+    HBRUSH labelBrush;
+};
 
-// Only while a dialog is open.
-HBRUSH g_dialogBrush;
-HBRUSH g_labelBrush;
+EditSession* SessionOf(HWND dialog) {
+    return reinterpret_cast<EditSession*>(GetWindowLongPtrA(dialog, DWLP_USER));
+}
 
-std::string SubroutineList() {
+// The host's text, one subroutine per line; it stays the host's.
+TextView SubroutineList() {
     InterfaceAccessCallback interfaceAccess = g_host.interfaceAccess;
     if (!interfaceAccess)
-        return std::string();
+        return TextView();
     unsigned char record[64] = {};
     interfaceAccess(kSubroutineListRequest, record);
     const char* list = nullptr;
-    std::memcpy(&list, record, sizeof list);  // the first field points to the host's text
-    return list ? std::string(list) : std::string();
+    memcpy(&list, record, sizeof list);  // the first field points to the host's text
+    return TextView(list);
 }
 
-std::string WindowTextOf(HWND window) {
+Text WindowTextOf(HWND window) {
+    Text text;
     const int length = GetWindowTextLengthA(window);
     if (length <= 0)
-        return std::string();
-    std::string text(static_cast<size_t>(length) + 1, '\0');
-    const int copied = GetWindowTextA(window, &text[0], length + 1);
-    text.resize(copied > 0 ? static_cast<size_t>(copied) : 0);
+        return text;
+    char* bytes = text.Extend(static_cast<size_t>(length));
+    if (!bytes)
+        return text;
+    const int copied = GetWindowTextA(window, bytes, length + 1);
+    text.Truncate(copied > 0 ? static_cast<size_t>(copied) : 0);
     return text;
 }
 
@@ -64,42 +71,57 @@ HWND AddControl(HWND dialog, const char* className, const char* text, DWORD styl
     return control;
 }
 
-void OnDone(HWND dialog) {
-    g_editedValue = WindowTextOf(GetDlgItem(dialog, kComboId));
-    g_confirmed = true;
+void OnDone(HWND dialog, EditSession* session) {
+    session->editedValue = WindowTextOf(GetDlgItem(dialog, kComboId));
+    session->confirmed = true;
     DestroyWindow(dialog);
 }
 
-INT_PTR OnCtlColorStatic(HDC dc, HWND control) {
+INT_PTR OnCtlColorStatic(const EditSession* session, HDC dc, HWND control) {
     if (GetDlgCtrlID(control) != kLabelId)
         return FALSE;
     SetTextColor(dc, kLabelText);
     SetBkColor(dc, kLabelBackground);
-    return reinterpret_cast<INT_PTR>(g_labelBrush);
+    return reinterpret_cast<INT_PTR>(session->labelBrush);
 }
 
 INT_PTR CALLBACK EditDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    try {
-        switch (message) {
-        case WM_COMMAND:
-            // Only Done acts: Enter and Esc arrive as IDOK and IDCANCEL and do nothing.
-            if (LOWORD(wParam) != kDoneId)
-                return FALSE;
-            OnDone(dialog);
-            return TRUE;
-        case WM_CLOSE:  // the close box or Close on the system menu
-            DestroyWindow(dialog);
-            return TRUE;
-        case WM_CTLCOLORDLG: return reinterpret_cast<INT_PTR>(g_dialogBrush);
-        case WM_CTLCOLORSTATIC:
-            return OnCtlColorStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
-        }
-    } catch (...) {
+    if (message == WM_INITDIALOG) {
+        SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+        return FALSE;
+    }
+    EditSession* session = SessionOf(dialog);
+    if (!session)  // messages of the creation, before WM_INITDIALOG
+        return FALSE;
+    switch (message) {
+    case WM_COMMAND:
+        // Only Done acts: Enter and Esc arrive as IDOK and IDCANCEL and do nothing.
+        if (LOWORD(wParam) != kDoneId)
+            return FALSE;
+        OnDone(dialog, session);
+        return TRUE;
+    case WM_CLOSE:  // the close box or Close on the system menu
+        DestroyWindow(dialog);
+        return TRUE;
+    case WM_CTLCOLORDLG: return reinterpret_cast<INT_PTR>(session->dialogBrush);
+    case WM_CTLCOLORSTATIC:
+        return OnCtlColorStatic(session, reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
     }
     return FALSE;
 }
 
-HWND CreateEditDialog(const std::string& currentValue) {
+void AddChoices(HWND combo, TextView hostList) {
+    ChoiceReader lines(hostList);
+    TextView line;
+    Text choice;  // the combo box wants NUL-terminated texts
+    while (lines.NextOffered(&line)) {
+        choice.Assign(line);
+        if (!choice.empty())
+            SendMessageA(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(choice.c_str()));
+    }
+}
+
+HWND CreateEditDialog(EditSession* session, const char* currentValue) {
     // Laid out in pixels: the template's size is replaced right after creation.
     const DialogLayout layout = {WS_SYSMENU | DS_SETFONT | DS_NOFAILCREATE | DS_3DLOOK,
                                  WS_EX_TOPMOST,
@@ -110,10 +132,10 @@ HWND CreateEditDialog(const std::string& currentValue) {
                                  "USB Watcher Plugin",
                                  8,
                                  "MS Sans Serif"};
-    const std::vector<WORD> dialogTemplate = BuildDialogTemplate(layout);
-    HWND dialog =
-        CreateDialogIndirectParamA(g_moduleInstance, reinterpret_cast<LPCDLGTEMPLATEA>(dialogTemplate.data()),
-                                   nullptr, EditDialogProc, 0);
+    DialogTemplate dialogTemplate;
+    BuildDialogTemplate(layout, &dialogTemplate);
+    HWND dialog = CreateDialogIndirectParamA(g_moduleInstance, dialogTemplate.get(), nullptr, EditDialogProc,
+                                             reinterpret_cast<LPARAM>(session));
     if (!dialog)
         return nullptr;
 
@@ -128,20 +150,19 @@ HWND CreateEditDialog(const std::string& currentValue) {
         AddControl(dialog, "COMBOBOX", "", WS_CHILD | WS_VISIBLE | WS_TABSTOP | CBS_DROPDOWN | CBS_SORT, 120,
                    74, 120, 120, kComboId);
     AddControl(dialog, "BUTTON", "Done", WS_CHILD | WS_VISIBLE | WS_TABSTOP, 130, 124, 100, 24, kDoneId);
-    for (const std::string& choice : OfferedChoices(g_choices))
-        SendMessageA(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(choice.c_str()));
-    SetWindowTextA(combo, currentValue.c_str());
+    AddChoices(combo, SubroutineList());
+    SetWindowTextA(combo, currentValue ? currentValue : "");
     return dialog;
 }
 
 // Runs until the dialog is gone. A WM_QUIT meant for the host ends the dialog
 // as if it were closed, and is left for the host's own loop.
-void RunModal(HWND dialog) {
+void RunModal(HWND dialog, EditSession* session) {
     HWND outerDialog = g_activeDialog;
     g_activeDialog = dialog;
     while (IsWindow(dialog)) {
         if (!PumpOneMessage()) {
-            g_confirmed = false;
+            session->confirmed = false;
             DestroyWindow(dialog);
         }
     }
@@ -151,26 +172,19 @@ void RunModal(HWND dialog) {
 }  // namespace
 
 void EditStartAction(char** parameters) {
-    const char* current = parameters ? parameters[0] : nullptr;
-    const std::string currentValue = current ? current : "";
-    g_choices = SplitChoices(SubroutineList());
-
     // Created for this dialog and deleted with it, whatever happens.
     UniqueBrush dialogBrush(CreateSolidBrush(kDialogBackground));
     UniqueBrush labelBrush(CreateSolidBrush(kLabelBackground));
-    g_dialogBrush = dialogBrush.get();
-    g_labelBrush = labelBrush.get();
+    EditSession session = {};
+    session.dialogBrush = dialogBrush.get();
+    session.labelBrush = labelBrush.get();
 
-    g_confirmed = false;
-    HWND dialog = CreateEditDialog(currentValue);
+    HWND dialog = CreateEditDialog(&session, parameters ? parameters[0] : nullptr);
     if (dialog) {
         ShowWindow(dialog, SW_SHOW);
         SetFocus(GetDlgItem(dialog, kComboId));
-        RunModal(dialog);
+        RunModal(dialog, &session);
     }
-    g_dialogBrush = nullptr;
-    g_labelBrush = nullptr;
-
-    if (g_confirmed && parameters)
-        SetHostText(&parameters[0], g_editedValue);
+    if (session.confirmed && parameters)
+        SetHostText(&parameters[0], session.editedValue);
 }

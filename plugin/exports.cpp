@@ -1,11 +1,11 @@
 // The library's exports, as the host calls them: all stdcall, all on the
-// host's thread. No exception crosses back into the host.
+// host's thread.
 #include <windows.h>
 
 #include "plugin/action_table.h"
 #include "plugin/edit_dialog.h"
-#include "plugin/host_calls.h"
 #include "plugin/host_context.h"
+#include "plugin/host_text.h"
 #include "watcher/watch.h"
 
 namespace {
@@ -18,26 +18,20 @@ const char kDescription[] = "USB Storage Checker";
 
 extern "C" {
 
-void WINAPI nbRegisterPlugIn(AddActionCallback addAction, UnusedHostCallback second, UnusedHostCallback third,
+void WINAPI nbRegisterPlugIn(AddActionCallback addAction, UnusedHostValue second, UnusedHostValue third,
                              SetVariableCallback setVariable) {
     g_host.addAction = addAction;
     g_host.second = second;
     g_host.third = third;
     g_host.setVariable = setVariable;
-    try {
-        RegisterActions();
-    } catch (...) {
-    }
+    RegisterActions();
 }
 
 void WINAPI nbInitPlugIn(HWND hostWindow, char** title, char** author, char** description) {
     g_host.hostWindow = hostWindow;
-    try {
-        SetHostText(title, kTitle);
-        SetHostText(author, kAuthor);
-        SetHostText(description, kDescription);
-    } catch (...) {
-    }
+    SetHostText(title, kTitle);
+    SetHostText(author, kAuthor);
+    SetHostText(description, kDescription);
 }
 
 void WINAPI nbRegisterScriptProcessor(ScriptCallback script) {
@@ -54,15 +48,10 @@ void WINAPI nbRegisterInterfaceAccess(InterfaceAccessCallback interfaceAccess) {
 int WINAPI nbExecAction(int action, char** parameters) {
     if (action != kActionStart && action != kActionStop)
         return 0;
-    try {
-        if (action == kActionStart) {
-            const char* name = parameters ? parameters[0] : nullptr;
-            StartWatch(name ? name : "");
-        } else {
-            StopWatch();
-        }
-    } catch (...) {
-    }
+    if (action == kActionStart)
+        StartWatch(parameters ? parameters[0] : nullptr);
+    else
+        StopWatch();
     return 1;
 }
 
@@ -71,12 +60,8 @@ int WINAPI nbExecAction(int action, char** parameters) {
 int WINAPI nbEditAction(int action, char** parameters) {
     if (action != kActionStart && action != kActionStop)
         return 0;
-    if (action == kActionStart) {
-        try {
-            EditStartAction(parameters);
-        } catch (...) {
-        }
-    }
+    if (action == kActionStart)
+        EditStartAction(parameters);
     return 1;
 }
 
@@ -87,18 +72,12 @@ void WINAPI nbMessage(int code, int value) {
 }
 
 void* WINAPI DW_USB_START(const char* name) {
-    try {
-        StartWatch(name ? name : "");
-    } catch (...) {
-    }
+    StartWatch(name);
     return nullptr;
 }
 
 void* WINAPI DW_USB_STOP() {
-    try {
-        StopWatch();
-    } catch (...) {
-    }
+    StopWatch();
     return nullptr;
 }
 

@@ -1,47 +1,56 @@
 #include "plugin/host_calls.h"
 
-#include <cstring>
+#include <string.h>
 
 #include "plugin/host_context.h"
 
 namespace {
 
-const char* TextOrNull(const std::string& text) {
+const char* TextOrNull(const TextBuffer& text) {
     return text.empty() ? nullptr : text.c_str();
 }
 
+// A NUL-terminated copy of a text for the length of one host call: on the
+// stack when it is short, as every value the watcher sends is, so that an
+// event costs no heap block; null for an empty text, or when a long one
+// cannot be copied.
+class CallCopy {
+public:
+    explicit CallCopy(TextView text) {
+        if (text.size < sizeof shortCopy_) {
+            for (size_t i = 0; i < text.size; ++i)  // a few bytes: no call into msvcrt
+                shortCopy_[i] = text.data[i];
+            shortCopy_[text.size] = '\0';
+            text_ = text.empty() ? nullptr : shortCopy_;
+        } else {
+            longCopy_.Assign(text);
+            text_ = TextOrNull(longCopy_);
+        }
+    }
+    CallCopy(const CallCopy&) = delete;
+    CallCopy& operator=(const CallCopy&) = delete;
+
+    const char* get() const { return text_; }
+
+private:
+    char shortCopy_[64];
+    Text longCopy_;
+    const char* text_;
+};
+
 }  // namespace
 
-void SetHostVariable(const std::string& name, const std::string& value) {
+void SetHostVariable(const char* name, TextView value) {
     SetVariableCallback setVariable = g_host.setVariable;
     if (!setVariable)
         return;
-    // Copies: the host may re-enter us and change what the arguments refer to.
-    const std::string nameCopy = name;
-    const std::string valueCopy = value;
-    setVariable(TextOrNull(nameCopy), TextOrNull(valueCopy));
+    const CallCopy valueCopy(value);
+    setVariable(name, valueCopy.get());
 }
 
-void RunHostScriptCommand(const std::string& line) {
+void RunHostScriptCommand(const TextBuffer& line) {
     ScriptCallback script = g_host.script;
     if (!script)
         return;
-    const std::string lineCopy = line;
-    script(TextOrNull(lineCopy));
-}
-
-void SetHostText(char** variable, const std::string& text) {
-    if (!variable)
-        return;
-    if (*variable)
-        GlobalFree(*variable);
-    *variable = nullptr;
-    if (text.empty())
-        return;
-    // GPTR is fixed and zero-filled: the zero fill supplies the terminator.
-    void* block = GlobalAlloc(GPTR, text.size() + 1);
-    if (!block)
-        return;
-    std::memcpy(block, text.data(), text.size());
-    *variable = static_cast<char*>(block);
+    script(TextOrNull(line));
 }

@@ -1,17 +1,16 @@
-// The three ways the plug-in reaches the host. Called on the host's thread;
-// each callback runs synchronously and may re-enter the plug-in's exports.
-// A callback the host has not handed over is not called.
+// How the plug-in reaches the host: set a host variable, have the host run a
+// script line. Called on the host's thread; each callback runs synchronously
+// and may re-enter the plug-in's exports. A callback the host has not handed
+// over is not called. An empty text goes over as null.
 #pragma once
 
-#include <string>
+#include "support/text.h"
 
-// Hands the host copies of both texts; an empty text goes over as null.
-void SetHostVariable(const std::string& name, const std::string& value);
+// `name` is one of the plug-in's constant names. `value` is copied first: the
+// host may re-enter us and change what it refers to. If the copy cannot be
+// made, the host gets an empty value.
+void SetHostVariable(const char* name, TextView value);
 
-// Has the host run one line of its script (no line end is added).
-void RunHostScriptCommand(const std::string& line);
-
-// Replaces a text the host keeps: frees the variable's old block, then stores
-// a new GPTR block holding the text, or null for an empty text. The host owns
-// the block from then on. A null variable address is skipped.
-void SetHostText(char** variable, const std::string& text);
+// Has the host run one line of its script (no line end is added). The line
+// is the caller's own, so the host cannot change it meanwhile.
+void RunHostScriptCommand(const TextBuffer& line);

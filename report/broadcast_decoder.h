@@ -8,11 +8,11 @@
 // tests the address: the caller passes only non-null addresses.
 #pragma once
 
-#include <string>
+#include "support/text.h"
 
 // Returns the entries as a new text that the caller owns.
-std::string DecodeBroadcast(const void* record);
+Text DecodeBroadcast(const void* record);
 
 // Appends the same entries to `report`; the event report builder uses this to
 // avoid building and copying a second text per message.
-void AppendBroadcastEntries(std::string& report, const void* record);
+void AppendBroadcastEntries(TextBuffer& report, const void* record);

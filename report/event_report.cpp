@@ -1,7 +1,6 @@
 #include "report/event_report.h"
 
-#include <cstring>
-#include <string_view>
+#include <string.h>
 
 #include "report/broadcast_decoder.h"
 #include "support/text.h"
@@ -16,7 +15,7 @@ static const int32_t kUnknownDeviceType = -1;
 
 struct EventName {
     int32_t code;
-    std::string_view entry;  // five blanks and the entry text
+    TextView entry;  // five blanks and the entry text
     bool carriesRecord;      // lParam is the address of a device-broadcast record
 };
 
@@ -48,38 +47,39 @@ static const EventName* FindEvent(int32_t code) {
     return nullptr;
 }
 
-static int32_t Low32AsSigned(std::uintptr_t value) {
+static int32_t Low32AsSigned(uintptr_t value) {
     uint32_t bits = static_cast<uint32_t>(value);
     int32_t number;
-    std::memcpy(&number, &bits, sizeof number);
+    memcpy(&number, &bits, sizeof number);
     return number;
 }
 
-std::string BuildEventReport(int32_t wParam, std::uintptr_t lParam) {
-    std::string report;
-    report.reserve(160);  // a volume report fits, so it is built in one block
-    report += "     WM_DEVICECHANGE ";
+void BuildEventReport(int32_t wParam, uintptr_t lParam, TextBuffer& report) {
+    report.Clear();
+    report.Append("     WM_DEVICECHANGE ");
 
     const EventName* event = FindEvent(wParam);
     if (!event) {
-        report += "     wParam = ";
+        report.Append("     wParam = ");
         AppendNumberText(report, wParam);
-        report += "\tDevice unknown: ";
+        report.Append("\tDevice unknown: ");
         AppendNumberText(report, kUnknownDeviceType);
-        return report;
+        return;
     }
 
     if (event->code == kDbtDeviceArrival)
         g_suppressDevnodes = 1;
-    report += event->entry;
+    report.Append(event->entry);
 
     if (event->code == kDbtDevnodesChanged) {
-        report += "     ";
+        report.Append("     ");
         AppendNumberText(report, Low32AsSigned(lParam));
-        if (g_suppressDevnodes)
-            return std::string();
+        if (g_suppressDevnodes) {
+            report.Clear();
+            return;
+        }
         g_suppressDevnodes = 1;
-        return report;
+        return;
     }
 
     // The system always sends a record with these codes, but any program can
@@ -89,7 +89,6 @@ std::string BuildEventReport(int32_t wParam, std::uintptr_t lParam) {
     }
     if (event->code == kDbtDeviceRemoveComplete)
         g_suppressDevnodes = 0;
-    return report;
 }
 
 void ResetEventReportForTesting() {

@@ -7,15 +7,16 @@
 // reports; the flag lives as long as the library and survives stop and start.
 #pragma once
 
-#include <cstdint>
-#include <string>
+#include <stdint.h>
+
+#include "support/text.h"
 
 // `wParam` is the event code, compared as a whole signed value. For the eight
 // record-carrying codes `lParam` is the address of the device-broadcast
 // record (0 gives the event entry alone); for DBT_DEVNODES_CHANGED its low
-// 32 bits are a signed number. An empty result means the message is
-// suppressed and must not be handed on.
-std::string BuildEventReport(int32_t wParam, std::uintptr_t lParam);
+// 32 bits are a signed number. `report` is emptied first; left empty, the
+// message is suppressed and must not be handed on.
+void BuildEventReport(int32_t wParam, uintptr_t lParam, TextBuffer& report);
 
 // Puts the suppression flag back to its load-time value. Tests only.
 void ResetEventReportForTesting();

@@ -1,23 +1,25 @@
 #include "support/dialog_template.h"
 
-#include <cstring>
+#include <string.h>
 
 namespace {
 
-void AppendWideText(std::vector<WORD>& words, const char* text) {
-    const int count = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+const int kMaxTextWords = 32;  // 31 characters and the terminating zero
+
+// Appends `text` as UTF-16 with its terminating zero; returns the next word.
+WORD* PutWideText(WORD* at, const char* text) {
+    const int count = MultiByteToWideChar(CP_ACP, 0, text, -1, reinterpret_cast<wchar_t*>(at), kMaxTextWords);
     if (count <= 0) {
-        words.push_back(0);
-        return;
+        *at = 0;
+        return at + 1;
     }
-    const size_t at = words.size();
-    words.resize(at + count);
-    MultiByteToWideChar(CP_ACP, 0, text, -1, reinterpret_cast<wchar_t*>(&words[at]), count);
+    return at + count;
 }
 
 }  // namespace
 
-std::vector<WORD> BuildDialogTemplate(const DialogLayout& layout) {
+void BuildDialogTemplate(const DialogLayout& layout, DialogTemplate* dialogTemplate) {
+    memset(dialogTemplate, 0, sizeof *dialogTemplate);
     DLGTEMPLATE header = {};
     header.style = layout.style & ~WS_VISIBLE;
     header.dwExtendedStyle = layout.exStyle;
@@ -26,15 +28,15 @@ std::vector<WORD> BuildDialogTemplate(const DialogLayout& layout) {
     header.y = layout.y;
     header.cx = layout.cx;
     header.cy = layout.cy;
+    static_assert(sizeof header % sizeof(WORD) == 0, "the header is whole words");
+    memcpy(dialogTemplate->words, &header, sizeof header);
 
-    std::vector<WORD> words(sizeof header / sizeof(WORD));
-    std::memcpy(words.data(), &header, sizeof header);
-    words.push_back(0);  // no menu
-    words.push_back(0);  // the standard dialog class
-    AppendWideText(words, layout.caption);
+    WORD* at = dialogTemplate->words + sizeof header / sizeof(WORD);
+    *at++ = 0;  // no menu
+    *at++ = 0;  // the standard dialog class
+    at = PutWideText(at, layout.caption);
     if (layout.style & DS_SETFONT) {
-        words.push_back(layout.fontPointSize);
-        AppendWideText(words, layout.fontName);
+        *at++ = layout.fontPointSize;
+        PutWideText(at, layout.fontName);
     }
-    return words;
 }

@@ -5,8 +5,6 @@
 
 #include <windows.h>
 
-#include <vector>
-
 struct DialogLayout {
     DWORD style;  // WS_VISIBLE is dropped: the caller decides when to show
     DWORD exStyle;
@@ -16,6 +14,13 @@ struct DialogLayout {
     const char* fontName;
 };
 
-// The template's words; pass data() to CreateDialogIndirectParamA. The vector
-// keeps the DWORD alignment the template needs.
-std::vector<WORD> BuildDialogTemplate(const DialogLayout& layout);
+// Room for the header and a caption and font name of up to 31 characters
+// each, which the plug-in's own dialogs keep well within; a longer one is
+// left empty rather than cut. DWORD-aligned, as the system requires.
+struct DialogTemplate {
+    alignas(DWORD) WORD words[80];
+
+    LPCDLGTEMPLATEA get() const { return reinterpret_cast<LPCDLGTEMPLATEA>(words); }
+};
+
+void BuildDialogTemplate(const DialogLayout& layout, DialogTemplate* dialogTemplate);

@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
-# check_exports.sh OBJDUMP DLL FORMAT: the DLL is a PE of FORMAT that exports
-# exactly the nine names the host looks up and imports only system DLLs.
+# check_exports.sh OBJDUMP DLL FORMAT UNSTRIPPED_DLL: the shipped DLL is a PE
+# of FORMAT that exports exactly the nine names the host looks up, imports
+# exactly the functions on plugin/imports.txt (all present in Windows XP SP3),
+# carries no debug sections and no static constructors.
 set -u
-objdump=$1 dll=$2 format=$3
+objdump=$1 dll=$2 format=$3 unstripped=$4
+root=$(cd "$(dirname "$(readlink -f "$0")")/.." && pwd)
+case $format in pei-i386) arch=win32 cc=i686-w64-mingw32-gcc ;; *) arch=win64 cc=x86_64-w64-mingw32-gcc ;; esac
 dump=$("$objdump" -p "$dll") || { echo "FAIL: $objdump -p $dll"; exit 1; }
 fail=0
 
@@ -17,13 +21,39 @@ if [ "$actual" != "$expected" ]; then
     echo "FAIL: exported names differ"; diff <(echo "$expected") <(echo "$actual"); fail=1
 fi
 
-imports=$(echo "$dump" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'a-z' 'A-Z' | sort -u)
-for dllname in $imports; do
-    case $dllname in
-        KERNEL32.DLL|USER32.DLL|GDI32.DLL|MSVCRT.DLL) ;;
-        *) echo "FAIL: imports $dllname"; fail=1 ;;
-    esac
-done
+# Imports as "DLL function", against the allow-list's lines for this build.
+imports=$(echo "$dump" | awk '/DLL Name:/ { dll = toupper($3); next }
+    /^\t[0-9a-f]+\t +[0-9]+ +[A-Za-z_]/ { print dll, $3 } /^$/ { dll = "" }' | sort)
+allowed=$(grep -v '^#' "$root/plugin/imports.txt" | awk -v arch=$arch 'NF == 2 || $3 == arch { print $1, $2 }' | sort)
+if [ "$imports" != "$allowed" ]; then
+    echo "FAIL: imports differ from plugin/imports.txt (< listed, > imported)"
+    diff <(echo "$allowed") <(echo "$imports"); fail=1
+fi
 
-[ $fail -eq 0 ] && echo "ok: $format, $(echo "$actual" | wc -l) exports, imports: $(echo $imports)"
+# Windows XP SP3: the headers declare a newer function only for a newer
+# _WIN32_WINNT, so a reference to it does not compile. The C library's
+# functions are declared for every version.
+probe=$(mktemp --suffix=.c)
+trap 'rm -f "$probe" "$probe.o"' EXIT
+{
+    echo '#define _WIN32_WINNT 0x0501'
+    echo '#include <windows.h>'
+    echo '#include <stdlib.h>'
+    echo '#include <string.h>'
+    echo "$allowed" | awk '{ printf "void* ref_%s = (void*)&%s;\n", $2, $2 }'
+} >"$probe"
+"$cc" -c -o "$probe.o" "$probe" 2>&1 | grep error && { echo "FAIL: not in Windows XP"; fail=1; }
+
+sections=$("$objdump" -h "$dll" | awk '$2 ~ /^\./ { print $2 }')
+echo "$sections" | grep -q '^\.debug' && { echo "FAIL: debug sections: $(echo $sections)"; fail=1; }
+echo "$sections" | grep -q '^\.gnu_debuglink$' || { echo "FAIL: no debug link"; fail=1; }
+# A global with a constructor or destructor needs a run-time start-up to run it.
+"$objdump" -t "$unstripped" | grep -E '_GLOBAL__sub_I|__cxa_atexit|_atexit' &&
+    { echo "FAIL: static constructors"; fail=1; }
+
+size=$(stat -c %s "$dll")
+[ "$size" -le 65536 ] || { echo "FAIL: $size bytes, more than 64 KB"; fail=1; }
+
+[ $fail -eq 0 ] && echo "ok: $format, $size bytes, $(echo "$actual" | wc -l) exports," \
+    "$(echo "$imports" | wc -l) imports from $(echo "$imports" | awk '{ print $1 }' | sort -u | xargs)"
 exit $fail

@@ -2,9 +2,8 @@
 
 #include <windows.h>
 
-#include <cstring>
+#include <string.h>
 
-#include "plugin/host_calls.h"
 #include "support/library_main.h"
 #include "support/message_pump.h"
 #include "watcher/watcher_command.h"
@@ -29,7 +28,7 @@ const DWORD kAllInterfaceClasses = 4;  // DEVICE_NOTIFY_WINDOW_HANDLE | DEVICE_N
 
 HDEVNOTIFY RegisterForDeviceEvents(HWND window) {
     InterfaceFilter filter;
-    std::memset(&filter, 0, sizeof filter);
+    memset(&filter, 0, sizeof filter);
     filter.size = sizeof filter;
     filter.deviceType = kDeviceInterfaceType;
     return RegisterDeviceNotificationA(window, &filter, kAllInterfaceClasses);
@@ -37,13 +36,15 @@ HDEVNOTIFY RegisterForDeviceEvents(HWND window) {
 
 }  // namespace
 
-void StartWatch(const std::string& callbackName) {
-    g_callbackName = callbackName;
+void StartWatch(TextView callbackName) {
+    g_callbackName.Assign(callbackName);
 
     // A window that cannot be created leaves the watcher Idle: nothing is
     // registered or subclassed, but the host still hears "Init".
-    HWND window = CreateWatcherWindow();
+    HWND log = nullptr;
+    HWND window = CreateWatcherWindow(&log);
     g_watcherWindow = window;
+    g_watcherLog = log;
     HDEVNOTIFY notification = nullptr;
     if (window) {
         HoldModule();  // the window's procedures live in this library
@@ -74,12 +75,10 @@ void StopWatch() {
     HWND window = g_watcherWindow;
     if (window) {
         g_watcherWindow = nullptr;
+        g_watcherLog = nullptr;
         SendMessageA(window, WM_CLOSE, 0, 0);
         DestroyWindow(window);
         ReleaseModule();
     }
-    SetHostVariable("dw_USB_Status", "End");
-    SetHostVariable("dw_USB_Drive", "");
-    SetHostVariable("dw_USB_Type", "");
-    RunHostScriptCommand(BuildWatcherCommand(g_callbackName));
+    ReportToHost("End", "", "");
 }

@@ -3,11 +3,11 @@
 // script may start or stop again from inside that run.
 #pragma once
 
-#include <string>
+#include "support/text.h"
 
 // Stores the name, opens a new watcher window (the current one from now on;
 // an earlier one stays open) and reports "Init".
-void StartWatch(const std::string& callbackName);
+void StartWatch(TextView callbackName);
 
 // Closes the current watcher window, if any, and reports "End" with the
 // stored name.

@@ -12,14 +12,14 @@ const DWORD kLogStyle = 0x503100C4;  // child, visible, both scroll bars, tab st
 const WPARAM kLogLimit = 0x7FFFFFFE;
 
 HWND g_bufferedLog;     // the control the buffered lines belong to
-std::string g_pending;  // lines not yet in that control
+TextBuffer g_pending;   // lines not yet in that control
 WNDPROC g_editProc;     // the EDIT class's own procedure
 
 void WriteBufferedLines() {
     if (g_pending.empty())
         return;
-    std::string lines;
-    lines.swap(g_pending);
+    Text lines;
+    lines.Swap(g_pending);
     HWND log = g_bufferedLog;
     if (!IsWindow(log))
         return;
@@ -33,7 +33,7 @@ LRESULT CALLBACK WatcherLogProc(HWND log, UINT message, WPARAM wParam, LPARAM lP
     if (log == g_bufferedLog) {
         if (message == WM_NCDESTROY) {
             g_bufferedLog = nullptr;
-            g_pending.clear();
+            g_pending.Release();
         } else if (message != WM_DESTROY) {
             WriteBufferedLines();
         }
@@ -59,14 +59,18 @@ HWND CreateWatcherLog(HWND watcherWindow) {
     return log;
 }
 
-void AppendToWatcherLog(const std::string& line) {
-    HWND log = g_watcherWindow ? GetDlgItem(g_watcherWindow, kLogId) : nullptr;
+void AppendToWatcherLog(TextView line) {
+    HWND log = g_watcherLog;
     if (!log)
         return;
     if (log != g_bufferedLog) {
         WriteBufferedLines();  // an earlier window's lines go to its own log
         g_bufferedLog = log;
     }
-    g_pending += "\r\n";
-    g_pending += line;
+    g_pending.Append("\r\n");
+    g_pending.Append(line);
+}
+
+void ReleaseWatcherLogBuffer() {
+    g_pending.Release();
 }

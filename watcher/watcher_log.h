@@ -11,7 +11,7 @@
 
 #include <windows.h>
 
-#include <string>
+#include "support/text.h"
 
 // Creates the log in a freshly created watcher window. Returns null if the
 // control cannot be created.
@@ -19,4 +19,7 @@ HWND CreateWatcherLog(HWND watcherWindow);
 
 // Appends CR LF and `line` to the log of the current watcher window; does
 // nothing when there is none.
-void AppendToWatcherLog(const std::string& line);
+void AppendToWatcherLog(TextView line);
+
+// Gives back the buffer's memory; the library's unload calls it.
+void ReleaseWatcherLogBuffer();

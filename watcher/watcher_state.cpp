@@ -1,7 +1,15 @@
 #include "watcher/watcher_state.h"
 
-std::string g_callbackName;
+#include "watcher/watcher_command.h"
+#include "watcher/watcher_log.h"
+
 HWND g_watcherWindow;
+HWND g_watcherLog;
 HDEVNOTIFY g_notification;
 WNDPROC g_previousWindowProc;
 HWND g_savedFocus;
+
+void ReleaseWatcherMemory() {
+    g_callbackName.Release();
+    ReleaseWatcherLogBuffer();
+}

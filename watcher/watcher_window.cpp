@@ -1,6 +1,5 @@
 #include "watcher/watcher_window.h"
 
-#include "plugin/host_calls.h"
 #include "support/dialog_template.h"
 #include "support/library_main.h"
 #include "watcher/watcher_command.h"
@@ -18,26 +17,23 @@ const LONG_PTR kCallbackAttached = 1;
 int g_showState = SW_HIDE;
 
 INT_PTR CALLBACK WatcherDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (GetWindowLongPtrA(window, DWLP_USER) == kCallbackAttached) {
-        try {
-            WatcherDialogCallback(window, message, wParam, lParam);
-        } catch (...) {
-        }
-    }
+    // Only these two mean anything to the callback, so no other message (a
+    // device event above all) pays for reading the window's data.
+    const bool forCallback = message == WM_INITDIALOG || message == WM_NCACTIVATE;
+    if (forCallback && GetWindowLongPtrA(window, DWLP_USER) == kCallbackAttached)
+        WatcherDialogCallback(window, message, wParam, lParam);
     return FALSE;  // the dialog's default processing follows in every case
 }
 
 }  // namespace
 
-HWND CreateWatcherWindow() {
+HWND CreateWatcherWindow(HWND* log) {
     const DialogLayout layout = {kWatcherStyle,  WS_EX_CONTROLPARENT, 70, 70, 750, 230, "Dialog1", 8,
                                  "MS Sans Serif"};
-    const std::vector<WORD> dialogTemplate = BuildDialogTemplate(layout);
-    HWND window =
-        CreateDialogIndirectParamA(g_moduleInstance, reinterpret_cast<LPCDLGTEMPLATEA>(dialogTemplate.data()),
-                                   nullptr, WatcherDialogProc, 0);
-    if (window)
-        CreateWatcherLog(window);
+    DialogTemplate dialogTemplate;
+    BuildDialogTemplate(layout, &dialogTemplate);
+    HWND window = CreateDialogIndirectParamA(g_moduleInstance, dialogTemplate.get(), nullptr, WatcherDialogProc, 0);
+    *log = window ? CreateWatcherLog(window) : nullptr;
     return window;
 }
 
@@ -45,10 +41,7 @@ void WatcherDialogCallback(HWND, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
     case WM_INITDIALOG:
         g_showState = SW_HIDE;
-        SetHostVariable("dw_USB_Status", "Init");
-        SetHostVariable("dw_USB_Drive", "");
-        SetHostVariable("dw_USB_Type", "");
-        RunHostScriptCommand(BuildWatcherCommand(g_callbackName));
+        ReportToHost("Init", "", "");
         break;
     case WM_NCACTIVATE:
         if (wParam == 0) {

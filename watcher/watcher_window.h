@@ -5,10 +5,11 @@
 
 #include <windows.h>
 
-// Creates the window and its log; null if the window cannot be created. Its
-// dialog procedure forwards nothing to the watcher dialog callback until
+// Creates the window and its log (null in `log` if the control cannot be
+// created); null if the window cannot be created. Its dialog procedure
+// forwards nothing to the watcher dialog callback until
 // AttachWatcherDialogCallback, so creation itself reports nothing.
-HWND CreateWatcherWindow();
+HWND CreateWatcherWindow(HWND* log);
 
 // The dialog callback: WM_INITDIALOG reports "Init" to the host and picks
 // the show state; WM_NCACTIVATE saves and restores the focus. The start

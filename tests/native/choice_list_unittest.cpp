@@ -2,11 +2,26 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
+#include "tests/native/text_testing.h"
+
 namespace {
 
 using Lines = std::vector<std::string>;
 
-TEST(SplitChoices, OneLineMoreThanThereAreLineEnds) {
+// Every line the reader gives, or only those the combo box offers.
+Lines Read(const std::string& text, bool offered) {
+    ChoiceReader reader(View(text));
+    Lines lines;
+    TextView line;
+    while (offered ? reader.NextOffered(&line) : reader.NextLine(&line))
+        lines.push_back(ToString(line));
+    return lines;
+}
+
+TEST(ChoiceReader, OneLineMoreThanThereAreLineEnds) {
     const struct {
         std::string text;
         Lines lines;
@@ -23,9 +38,8 @@ TEST(SplitChoices, OneLineMoreThanThereAreLineEnds) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.text);
-        const Lines lines = SplitChoices(row.text);
-        EXPECT_EQ(lines, row.lines);
-        EXPECT_EQ(OfferedChoices(lines), row.offered);
+        EXPECT_EQ(Read(row.text, false), row.lines);
+        EXPECT_EQ(Read(row.text, true), row.offered);
     }
 }
 

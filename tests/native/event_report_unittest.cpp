@@ -7,6 +7,7 @@
 
 #include "gtest/gtest.h"
 #include "support/text.h"
+#include "tests/native/text_testing.h"
 
 using namespace std::string_literals;
 
@@ -28,6 +29,12 @@ private:
 
 static const char kDriveE[] =
     "     Device Type: DBT_DEVTYP_VOLUME     Device Name: E:\\     Drive Info:Local Drive";
+
+static std::string Report(int32_t wParam, std::uintptr_t lParam) {
+    Text report("left from before");
+    BuildEventReport(wParam, lParam, report);
+    return ToString(report);
+}
 
 class EventReport : public ::testing::Test {
 protected:
@@ -71,7 +78,7 @@ TEST_F(EventReport, EveryCode) {
     for (const auto& row : rows) {
         ResetEventReportForTesting();
         const std::uintptr_t lParam = row.lParam == 1 ? driveE_.Address() : row.lParam;
-        EXPECT_EQ(BuildEventReport(row.wParam, lParam), row.report) << "wParam " << row.wParam;
+        EXPECT_EQ(Report(row.wParam, lParam), row.report) << "wParam " << row.wParam;
     }
 }
 
@@ -104,7 +111,7 @@ TEST_F(EventReport, SuppressionOfDevnodesChanged) {
         {"set by a bare arrival", 0x0007, 0, false},
     };
     for (const auto& step : steps) {
-        const std::string report = BuildEventReport(step.wParam, step.lParam);
+        const std::string report = Report(step.wParam, step.lParam);
         EXPECT_EQ(!report.empty(), step.reported) << step.step;
     }
 }
@@ -118,12 +125,12 @@ TEST_F(EventReport, VolumeReportsRoundTripThroughTheHandlersSearch) {
         for (uint16_t flags = 0; flags < 4; ++flags) {
             const VolumeRecord record(~uint32_t{0} << bit, flags);
             for (int32_t event : {0x8000, 0x8004}) {
-                const std::string report = BuildEventReport(event, record.Address());
-                const std::size_t name = FindText(report, "Device Name: ");
-                const std::size_t info = FindText(report, "Drive Info:");
-                ASSERT_NE(name, std::string::npos) << report;
-                ASSERT_NE(info, std::string::npos) << report;
-                ASSERT_NE(FindText(report, "DBT_DEVTYP_VOLUME"), std::string::npos) << report;
+                const std::string report = Report(event, record.Address());
+                const std::size_t name = FindText(View(report), "Device Name: ");
+                const std::size_t info = FindText(View(report), "Drive Info:");
+                ASSERT_NE(name, kTextNotFound) << report;
+                ASSERT_NE(info, kTextNotFound) << report;
+                ASSERT_NE(FindText(View(report), "DBT_DEVTYP_VOLUME"), kTextNotFound) << report;
                 const std::string drive = std::string(1, static_cast<char>('A' + bit)) + ":\\";
                 EXPECT_EQ(report.substr(name + 13, 3), drive);
                 EXPECT_EQ(report.substr(info + 11), kinds[flags]);

@@ -5,23 +5,25 @@
 #include <string>
 
 #include "gtest/gtest.h"
+#include "tests/native/test_memory.h"
+#include "tests/native/text_testing.h"
 
 static std::string Signed(int32_t value) {
-    std::string text;
+    Text text;
     AppendNumberText(text, value);
-    return text;
+    return ToString(text);
 }
 
 static std::string Unsigned(uint32_t value) {
-    std::string text;
+    Text text;
     AppendUnsignedNumberText(text, value);
-    return text;
+    return ToString(text);
 }
 
 static std::string Guid(const unsigned char (&bytes)[16]) {
-    std::string text;
+    Text text;
     AppendGuidText(text, bytes);
-    return text;
+    return ToString(text);
 }
 
 TEST(NumberText, SignedRows) {
@@ -56,10 +58,10 @@ TEST(NumberText, UnsignedRows) {
 }
 
 TEST(NumberText, AppendsWithoutDisturbingWhatIsThere) {
-    std::string text = "Node:";
+    Text text("Node:");
     AppendNumberText(text, -3);
     AppendUnsignedNumberText(text, 12);
-    EXPECT_EQ(text, "Node:-3 12");
+    EXPECT_EQ(ToString(text), "Node:-3 12");
 }
 
 // Reading every number back: the value survives, and the text is a blank or a
@@ -127,8 +129,8 @@ TEST(GuidText, RoundTrip) {
 }
 
 TEST(FindText, Rows) {
-    using std::string_view;
-    const std::size_t npos = string_view::npos;
+    using string_view = TextView;
+    const std::size_t npos = kTextNotFound;
     const struct {
         string_view text;
         string_view what;
@@ -141,8 +143,74 @@ TEST(FindText, Rows) {
         {string_view("x\0Drive\0Info", 12), string_view("\0Info", 5), 7},
         {"", "a", npos},
         {"abc", "", 0},
+        {"ab", "abc", npos},
+        {"aab", "ab", 1},
+        {"abab", "b", 1},
+        {"xxDrive Info", "Drive Info:", npos},  // a match may not run past the end
     };
     for (const auto& row : rows) {
-        EXPECT_EQ(FindText(row.text, row.what), row.at) << "'" << row.what << "' in '" << row.text << "'";
+        EXPECT_EQ(FindText(row.text, row.what), row.at)
+            << "'" << ToString(row.what) << "' in '" << ToString(row.text) << "'";
     }
+}
+
+// A text owns its bytes, is always NUL-terminated, and may be extended with
+// its own bytes, however far it grows.
+TEST(Text, GrowsAndCopiesItsOwnBytes) {
+    Text text("ab");
+    for (int i = 0; i < 6; ++i)
+        text.Append(text);  // 2 << 6 bytes, moved by every growth
+    std::string expected;
+    for (int i = 0; i < 64; ++i)
+        expected += "ab";
+    EXPECT_EQ(ToString(text), expected);
+    EXPECT_EQ(text.c_str()[text.size()], '\0');
+    text.Assign(TextView(text.data() + 1, 3));  // from its own bytes
+    EXPECT_EQ(ToString(text), "bab");
+    char* added = text.Extend(4);
+    ASSERT_NE(added, nullptr);
+    EXPECT_EQ(std::string(added, 5), std::string(5, '\0'));
+    text.Truncate(2);
+    EXPECT_STREQ(text.c_str(), "ba");
+    Text moved(static_cast<Text&&>(text));
+    EXPECT_STREQ(moved.c_str(), "ba");
+    EXPECT_TRUE(text.empty());
+    EXPECT_STREQ(text.c_str(), "");
+}
+
+// A stack text moves to the heap only when it outgrows its own bytes, and
+// trades bytes, never its storage.
+TEST(Text, AStackTextKeepsItsStorage) {
+    StackText<4> small;
+    small.Append("abc");
+    ResetAllocationCount();
+    small.Append("d");
+    EXPECT_EQ(AllocationCount(), 0u);
+    small.Append("ef");
+    EXPECT_EQ(AllocationCount(), 1u);
+    EXPECT_EQ(ToString(small), "abcdef");
+    StackText<8> other;
+    other.Append("xy");
+    Text heap("heap text");
+    other.Swap(heap);
+    EXPECT_EQ(ToString(other), "heap text");
+    EXPECT_EQ(ToString(heap), "xy");
+    small.Assign(small.view().Slice(2, 2));
+    EXPECT_EQ(ToString(small), "cd");
+}
+
+// Memory that cannot be had leaves the text empty, and it stays empty: no
+// half-built text, until it is cleared and used anew.
+TEST(Text, AnAllocationThatFailsLeavesItEmpty) {
+    Text text("first block");
+    FailAllocationNumber(1);
+    text.Append(std::string(100, 'x').c_str());
+    EXPECT_TRUE(text.empty());
+    text.Append("more");
+    EXPECT_TRUE(text.empty()) << "stays empty after a failure";
+    EXPECT_EQ(text.Extend(3), nullptr);
+    text.Clear();
+    text.Append("again");
+    EXPECT_EQ(ToString(text), "again");
+    ResetAllocationCount();
 }

@@ -1,9 +1,17 @@
 #include "watcher/volume_event.h"
-#include "watcher/watcher_command.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <optional>
 #include <string>
+#include <vector>
+
+#include "plugin/host_calls.h"
+#include "plugin/host_context.h"
+#include "tests/native/test_memory.h"
+#include "tests/native/text_testing.h"
+#include "watcher/watcher_command.h"
 
 namespace {
 
@@ -52,19 +60,19 @@ TEST(ReadVolumeEvent, ReadsOnlyWhatTheReportSays) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.report);
-        const VolumeEvent event = ReadVolumeEvent(row.report);
+        const VolumeEvent event = ReadVolumeEvent(View(row.report));
         EXPECT_EQ(event.arrival, row.arrival);
         EXPECT_EQ(event.removal, row.removal);
-        EXPECT_EQ(event.drive, row.drive);
-        EXPECT_EQ(event.kind, row.kind);
+        EXPECT_EQ(ToString(event.drive), row.drive);
+        EXPECT_EQ(ToString(event.kind), row.kind);
     }
 }
 
 TEST(ReadVolumeEvent, TakesTheFirstLabelsFromTheStart) {
     const VolumeEvent event = ReadVolumeEvent(
         "DBT_DEVICEARRIVAL DBT_DEVTYP_VOLUME Device Name: A:\\ Device Name: B:\\ Drive Info:x Drive Info:y");
-    EXPECT_EQ(event.drive, "A:\\");
-    EXPECT_EQ(event.kind, "x Drive Info:y");
+    EXPECT_EQ(ToString(event.drive), "A:\\");
+    EXPECT_EQ(ToString(event.kind), "x Drive Info:y");
 }
 
 TEST(BuildWatcherCommand, QuotesTheNameUnchanged) {
@@ -76,9 +84,136 @@ TEST(BuildWatcherCommand, QuotesTheNameUnchanged) {
         {"", "Gosub \"\""},
         {"a \"b\"\r\n", "Gosub \"a \"b\"\r\n\""},
     };
-    for (const auto& row : rows)
-        EXPECT_EQ(BuildWatcherCommand(row.name), row.command);
-    EXPECT_EQ(BuildWatcherCommand("Sub1").size(), 12u);
+    for (const auto& row : rows) {
+        Text command("left from before");
+        BuildWatcherCommand(View(row.name), command);
+        EXPECT_EQ(ToString(command), row.command);
+    }
+}
+
+// What the host received, in order: a variable's name and value, or a
+// script line (no name). Null is kept apart from empty.
+struct HostCall {
+    std::optional<std::string> name;
+    std::optional<std::string> value;
+    bool operator==(const HostCall& other) const { return name == other.name && value == other.value; }
+};
+std::vector<HostCall> g_calls;
+
+std::optional<std::string> Received(const char* text) {
+    return text ? std::optional<std::string>(text) : std::nullopt;
+}
+void HOST_CALLBACK RecordVariable(const char* name, const char* value) {
+    g_calls.push_back({Received(name), Received(value)});
+}
+void HOST_CALLBACK RecordScript(const char* line) {
+    g_calls.push_back({std::nullopt, Received(line)});
+}
+
+class VolumeEventToHost : public ::testing::Test {
+protected:
+    void SetUp() override {
+        g_host.setVariable = RecordVariable;
+        g_host.script = RecordScript;
+        g_calls.clear();
+    }
+    void TearDown() override {
+        ResetAllocationCount();
+        g_host = HostContext();
+        g_callbackName.Release();
+    }
+
+    // The watcher window's work for one message, short of the log, with the
+    // report where the window builds it.
+    std::string HandleMessage(int32_t code, const void* record) {
+        StackText<256> report;
+        HandleDeviceChange(code, reinterpret_cast<uintptr_t>(record), report);
+        return ToString(report);
+    }
+
+    // DEV_BROADCAST_VOLUME, 18 bytes: drive E, DBTF_MEDIA.
+    const unsigned char driveE_[18] = {18, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0x10, 0, 0, 0, 1, 0};
+};
+
+TEST_F(VolumeEventToHost, ArrivalAndRemovalSetTheVariablesThenRunTheCallback) {
+    g_callbackName.Assign("OnUSB");
+    const struct {
+        int32_t code;
+        const char* status;
+    } rows[] = {{0x8000, "Plug"}, {0x8004, "UnPlug"}, {0x8001, nullptr}, {0x8003, nullptr}};
+    for (const auto& row : rows) {
+        g_calls.clear();
+        HandleMessage(row.code, driveE_);
+        const std::vector<HostCall> expected = {{"dw_USB_Status", row.status ? row.status : ""},
+                                                {"dw_USB_Drive", "E:\\"},
+                                                {"dw_USB_Type", "Media Drive"},
+                                                {std::nullopt, "Gosub \"OnUSB\""}};
+        EXPECT_EQ(g_calls, row.status ? expected : std::vector<HostCall>()) << row.code;
+    }
+}
+
+// Whichever allocation of an event fails, the host's process goes on: a
+// report that cannot be built stays empty (nothing is told or logged), and
+// otherwise every host call is still made, only the text that could not be
+// made arriving as null. A short volume event needs no heap block at all;
+// a long callback name or a long device name does.
+TEST_F(VolumeEventToHost, EveryAllocationOfAnEventMayFail) {
+    std::string interface(300, '\0');  // DEV_BROADCAST_DEVICEINTERFACE_A, a 272-byte name
+    interface[0] = static_cast<char>(300 & 0xFF);
+    interface[1] = static_cast<char>(300 >> 8);
+    interface[4] = 5;
+    std::fill(interface.begin() + 28, interface.end() - 1, 'n');
+    const struct {
+        const char* what;
+        const void* record;
+        std::string callbackName;
+        size_t allocations;
+    } rows[] = {
+        {"volume, short name", driveE_, "OnUSB", 0},
+        {"volume, long name", driveE_, std::string(100, 'S'), 1},
+        {"long interface name", interface.data(), "OnUSB", 1},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        g_callbackName.Assign(View(row.callbackName));
+        g_calls.clear();
+        ResetAllocationCount();
+        const std::string report = HandleMessage(0x8000, row.record);
+        const std::vector<HostCall> expected = g_calls;
+        ASSERT_EQ(AllocationCount(), row.allocations);
+
+        for (size_t failing = 1; failing <= row.allocations; ++failing) {
+            g_calls.clear();
+            FailAllocationNumber(failing);
+            const std::string failedReport = HandleMessage(0x8000, row.record);
+            EXPECT_TRUE(failedReport == report || failedReport.empty());
+            if (failedReport.empty()) {
+                EXPECT_TRUE(g_calls.empty());
+                continue;
+            }
+            ASSERT_EQ(g_calls.size(), expected.size());
+            int emptied = 0;
+            for (size_t i = 0; i < expected.size(); ++i) {
+                if (g_calls[i] == expected[i])
+                    continue;
+                EXPECT_EQ(g_calls[i].name, expected[i].name);
+                EXPECT_EQ(g_calls[i].value, std::nullopt);
+                ++emptied;
+            }
+            EXPECT_EQ(emptied, 1);
+        }
+    }
+}
+
+TEST_F(VolumeEventToHost, AValueThatCannotBeCopiedArrivesAsNull) {
+    const std::string longValue(300, 'v');
+    for (size_t failing : {0, 1}) {
+        g_calls.clear();
+        FailAllocationNumber(failing);
+        SetHostVariable("dw_USB_Type", View(longValue));
+        ASSERT_EQ(g_calls.size(), 1u);
+        EXPECT_EQ(g_calls[0].value, failing ? std::nullopt : std::optional<std::string>(longValue));
+    }
 }
 
 }  // namespace

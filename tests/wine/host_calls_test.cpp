@@ -1,5 +1,7 @@
 // The host-call layer on its own, linked into the test: what crosses into
 // the host's callbacks, byte for byte.
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -8,34 +10,35 @@
 
 #include "plugin/host_calls.h"
 #include "plugin/host_context.h"
+#include "plugin/host_text.h"
 
 namespace {
 
 struct Received {
     std::optional<std::string> first;
     std::optional<std::string> second;
-    const void* firstAddress;
+    const void* valueAddress;
 };
 std::vector<Received> g_received;
 std::string g_stored = "Sub1";
 
-std::optional<std::string> Text(const char* p) {
+std::optional<std::string> Copied(const char* p) {
     return p ? std::optional<std::string>(p) : std::nullopt;
 }
 
 void CALLBACK RecordVariable(const char* name, const char* value) {
-    g_received.push_back({Text(name), Text(value), name});
+    g_received.push_back({Copied(name), Copied(value), value});
 }
 
 void CALLBACK RecordScript(const char* line) {
-    g_received.push_back({Text(line), std::nullopt, line});
+    g_received.push_back({Copied(line), std::nullopt, line});
 }
 
-// A host whose script changes the text the plug-in passed in, as a script
-// that re-enters the plug-in can.
-void CALLBACK ScriptThatChangesTheSource(const char* line) {
+// A host that changes the text the plug-in passed in, as a script that
+// re-enters the plug-in can.
+void CALLBACK SetVariableThatChangesTheSource(const char* name, const char* value) {
     g_stored = "changed";
-    g_received.push_back({Text(line), std::nullopt, line});
+    g_received.push_back({Copied(name), Copied(value), value});
 }
 
 class HostCallsTest : public ::testing::Test {
@@ -53,7 +56,7 @@ TEST_F(HostCallsTest, EmptyTextsCrossAsNullPointers) {
     g_host.script = RecordScript;
     SetHostVariable("dw_USB_Drive", "");
     SetHostVariable("dw_USB_Status", "Init");
-    RunHostScriptCommand("");
+    RunHostScriptCommand(Text());
     ASSERT_EQ(g_received.size(), 3u);
     EXPECT_EQ(g_received[0].first, "dw_USB_Drive");
     EXPECT_EQ(g_received[0].second, std::nullopt);
@@ -62,16 +65,16 @@ TEST_F(HostCallsTest, EmptyTextsCrossAsNullPointers) {
 }
 
 TEST_F(HostCallsTest, TheHostGetsACopyNotTheCallersText) {
-    g_host.script = ScriptThatChangesTheSource;
-    RunHostScriptCommand(g_stored);
+    g_host.setVariable = SetVariableThatChangesTheSource;
+    SetHostVariable("dw_USB_Drive", TextView(g_stored.c_str()));
     ASSERT_EQ(g_received.size(), 1u);
-    EXPECT_NE(g_received[0].firstAddress, static_cast<const void*>(g_stored.c_str()));
-    EXPECT_EQ(g_received[0].first, "Sub1");
+    EXPECT_NE(g_received[0].valueAddress, static_cast<const void*>(g_stored.c_str()));
+    EXPECT_EQ(g_received[0].second, "Sub1");
 }
 
 TEST_F(HostCallsTest, MissingCallbacksAreNotCalled) {
     SetHostVariable("dw_USB_Status", "End");
-    RunHostScriptCommand("Gosub \"\"");
+    RunHostScriptCommand(Text("Gosub \"\""));
     EXPECT_TRUE(g_received.empty());
 }
 

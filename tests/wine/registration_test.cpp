@@ -1,8 +1,11 @@
 // Registration and identity through the exports, as the host calls them.
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "tests/wine/wine_test.h"
+#include "tools/testhost/device_broadcast.h"
+#include "tools/testhost/process_usage.h"
 #include "tools/testhost/stack_check.h"
 
 namespace {
@@ -168,35 +171,57 @@ TEST(VersionResource, NamesTheProductAndItsVersion) {
     EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_DLL));
 }
 
-DWORD LowestFreeTlsIndex() {
-    const DWORD index = TlsAlloc();
-    TlsFree(index);
-    return index;
+bool LoadAndFree() {
+    HMODULE module = LoadLibraryA(PluginPath().c_str());
+    if (!module || !GetProcAddress(module, "DW_USB_STOP"))
+        return false;
+    return FreeLibrary(module);
 }
 
-uintptr_t LowestFreeHandle() {
-    HANDLE probe = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    CloseHandle(probe);
-    return reinterpret_cast<uintptr_t>(probe);
+// What a host does with the plug-in in one session: load, register, start a
+// watch, see volumes come and go, stop, free.
+bool FullCycle() {
+    TestHost host;
+    std::string error;
+    if (!host.Load(PluginPath(), &error))
+        return false;
+    host.RegisterAll();
+    host.DefineSubroutine("OnUSB", [] {});
+    HostParameters start({std::string("OnUSB")});
+    host.plugin().execAction(1, start.data());
+    for (int i = 0; i < 10; ++i)
+        BroadcastVolume(i % 2 ? DBT_DEVICEREMOVECOMPLETE : DBT_DEVICEARRIVAL, 1u << (4 + i), DBTF_MEDIA);
+    HostParameters stop({});
+    host.plugin().execAction(2, stop.data());
+    host.Unload();
+    return GetModuleHandleA("varnik.nbp") == nullptr;
 }
 
 // A host may free the plug-in and load it again, many times in one process:
-// each load must give back everything, TLS indexes and handles included (a
-// process has about a thousand TLS indexes).
+// each cycle must give back everything: memory, TLS indexes, handles (a
+// process has about a thousand TLS indexes). `make soak` runs longer.
 TEST(Library, LoadingAndFreeingItAgainAndAgainKeepsNothing) {
-    HMODULE first = LoadLibraryA(PluginPath().c_str());  // what the first load brings in may stay
-    ASSERT_NE(first, nullptr);
-    FreeLibrary(first);
-    const DWORD tlsIndex = LowestFreeTlsIndex();
-    const uintptr_t handle = LowestFreeHandle();
-    for (int i = 0; i < 1200; ++i) {
-        HMODULE module = LoadLibraryA(PluginPath().c_str());
-        ASSERT_NE(module, nullptr) << "load " << i;
-        ASSERT_NE(GetProcAddress(module, "DW_USB_STOP"), nullptr);
-        FreeLibrary(module);
+    const struct {
+        const char* name;
+        bool (*cycle)();
+        int count;
+    } rows[] = {{"load and free", LoadAndFree, 1000}, {"full cycle", FullCycle, 100}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        for (int i = 0; i < 5; ++i)  // what the first cycles bring in may stay
+            ASSERT_TRUE(row.cycle());
+        const ProcessUsage before = MeasureProcessUsage();
+        for (int i = 0; i < row.count; ++i)
+            ASSERT_TRUE(row.cycle()) << "cycle " << i;
+        const ProcessUsage after = MeasureProcessUsage();
+        EXPECT_EQ(after.lowestFreeTlsIndex, before.lowestFreeTlsIndex);
+        EXPECT_EQ(after.lowestFreeHandle, before.lowestFreeHandle);
+        const double kbPerCycle =
+            (static_cast<double>(after.committedPrivateBytes) - static_cast<double>(before.committedPrivateBytes)) /
+            1024.0 / row.count;
+        EXPECT_LE(kbPerCycle, 1.0) << "KB of private memory kept per cycle";
+        std::printf("%s: %.2f KB per cycle over %d cycles\n", row.name, kbPerCycle, row.count);
     }
-    EXPECT_EQ(LowestFreeTlsIndex(), tlsIndex);
-    EXPECT_EQ(LowestFreeHandle(), handle);
 }
 
 int CdeclAdd(int a, int b) {
