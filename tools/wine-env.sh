@@ -75,14 +75,33 @@ varnik_no_32bit_reason() {
     echo "32-bit Windows programs cannot run here: $why"
 }
 
-# Creates the prefix once, serialised so that parallel tests may all ask.
+# A prefix is made once, except that one made while 32-bit programs could not
+# run is made again once they can: only a new prefix gets Wine's 32-bit DLLs
+# (wineboot -u does not add them), and without them every 32-bit program
+# fails with "could not load kernel32.dll". .varnik-wow64 marks a prefix made
+# while 32-bit programs ran; an older prefix counts if it has those DLLs.
+varnik_prefix_current() {
+    [ -f "$WINEPREFIX/.varnik-ready" ] || return 1
+    [ -f "$WINEPREFIX/.varnik-wow64" ] || [ -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ] ||
+        ! varnik_runs_32bit
+}
+
+# Creates the prefix, serialised so that parallel tests may all ask.
 varnik_ensure_prefix() {
-    [ -f "$WINEPREFIX/.varnik-ready" ] && return 0
+    varnik_prefix_current && return 0
     [ -x "$VARNIK_WINE64" ] || { echo "wine-run: $VARNIK_WINE64 missing: run 'make setup'" >&2; return 1; }
     mkdir -p "$WINEPREFIX" || return 1
     (
         flock 8
-        [ -f "$WINEPREFIX/.varnik-ready" ] && exit 0
+        varnik_prefix_current && exit 0
+        if [ -f "$WINEPREFIX/.varnik-ready" ]; then
+            echo "wine-run: $WINEPREFIX was made without 32-bit Wine: making it again" >&2
+            "$VARNIK_WINESERVER" -k </dev/null >/dev/null 2>&1
+            # The lock file stays: a waiting process holds it open.
+            find "$WINEPREFIX" -mindepth 1 -maxdepth 1 ! -name .varnik-lock -exec rm -rf {} + || exit 1
+        fi
+        wow64=false
+        varnik_runs_32bit && wow64=true
         log=$WINEPREFIX/.varnik-setup.log
         {
             # No Mono/Gecko install prompts while the prefix is made.
@@ -104,5 +123,6 @@ varnik_ensure_prefix() {
         # The CI lane's run32 would otherwise redo its own set-up here on first
         # use, which switches every prefix to the null driver.
         touch "$WINEPREFIX/.w32-ready" "$WINEPREFIX/.varnik-ready"
+        if $wow64; then touch "$WINEPREFIX/.varnik-wow64"; fi
     ) 8>"$WINEPREFIX/.varnik-lock"
 }
