@@ -96,7 +96,11 @@ set_tests_properties(${VARNIK_ARCH}.wine.server.stop PROPERTIES FIXTURES_CLEANUP
 
 # A Wine test program: GoogleTest, the test host, the plug-in's path. Each
 # test runs in a process of its own, so each loads a fresh plug-in (a watcher
-# window left open keeps the library loaded, as it must).
+# window left open keeps the library loaded, as it must). The names come from
+# the source, so each is reported even where the program cannot run (77:
+# wine-run's skip); the program's own list keeps them honest: a name it lacks
+# fails (the test main fails a filter that matches nothing), and a run that
+# leaves out every name must find no test left. A GTEST_SKIP is a skip.
 function(varnik_wine_test name source)
   add_executable(${name} ${source} tests/wine/wine_test_main.cpp)
   target_link_libraries(${name} PRIVATE testhost gtest version)
@@ -113,9 +117,16 @@ function(varnik_wine_test name source)
       COMMAND ${name} --plugin=${VARNIK_PLUGIN_WINE_PATH} --gtest_filter=${case})
     set_tests_properties(${VARNIK_ARCH}.${case} PROPERTIES
       FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77 TIMEOUT 120
+      SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\] 1 test"
       # Broadcasts reach every window on Wine's one desktop: one test at a time.
       RESOURCE_LOCK wine_desktop)
+    string(APPEND listed ":${case}")
   endforeach()
+  add_test(NAME ${VARNIK_ARCH}.${name}.every_test_registered
+    COMMAND ${name} --plugin=${VARNIK_PLUGIN_WINE_PATH} --gtest_filter=-${listed})
+  set_tests_properties(${VARNIK_ARCH}.${name}.every_test_registered PROPERTIES
+    FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77 TIMEOUT 120 RESOURCE_LOCK wine_desktop
+    PASS_REGULAR_EXPRESSION "no test matches")
 endfunction()
 
 varnik_wine_test(registration_test tests/wine/registration_test.cpp)

@@ -35,14 +35,73 @@ varnik_ia32_runs() {
     [ -x "$VARNIK_WINE32" ] && "$VARNIK_WINE32" --version >/dev/null 2>&1
 }
 
-# Creates the prefix once, serialised so that parallel tests may all ask.
+# 32-bit Windows programs run here: natively or through the CI lane.
+varnik_runs_32bit() {
+    varnik_w32_lane || varnik_ia32_runs
+}
+
+# Does the kernel execute a 32-bit x86 ELF? A 93-byte program that exits 42.
+varnik_kernel_runs_i386() {
+    local probe rc
+    probe=$(mktemp "${TMPDIR:-/tmp}/varnik-i386.XXXXXX") || return 1
+    printf '%b' '\x7fELF\x01\x01\x01\0\0\0\0\0\0\0\0\0' \
+        '\x02\0\x03\0\x01\0\0\0\x54\x80\x04\x08\x34\0\0\0\0\0\0\0\0\0\0\0' \
+        '\x34\0\x20\0\x01\0\0\0\0\0\0\0' \
+        '\x01\0\0\0\0\0\0\0\0\x80\x04\x08\0\x80\x04\x08\x5d\0\0\0\x5d\0\0\0\x05\0\0\0\0\x10\0\0' \
+        '\x31\xdb\xb3\x2a\x31\xc0\x40\xcd\x80' >"$probe"
+    chmod 700 "$probe"
+    "$probe" 2>/dev/null
+    rc=$?
+    rm -f "$probe"
+    [ $rc -eq 42 ]
+}
+
+# One line: why 32-bit Windows programs cannot run here, and the fix that
+# applies on this machine.
+varnik_no_32bit_reason() {
+    local why
+    if ! varnik_kernel_runs_i386; then
+        why="this kernel cannot run 32-bit code (no IA32 emulation)"
+        if [ -x "$VARNIK_W32_HOME/enable" ]; then
+            why+="; the CI lane emulates it: run $(readlink -f "$VARNIK_W32_HOME")/enable as root"
+        else
+            why+=": that needs a kernel built with CONFIG_IA32_EMULATION, not booted with ia32_emulation=0"
+        fi
+    elif [ ! -x "$VARNIK_WINE32" ]; then
+        why="32-bit Wine is not installed: run 'make setup' as root (it installs wine32:i386)"
+    else
+        why="32-bit Wine does not start: $("$VARNIK_WINE32" --version 2>&1 </dev/null | head -n1)"
+    fi
+    echo "32-bit Windows programs cannot run here: $why"
+}
+
+# A prefix is made once, except that one made while 32-bit programs could not
+# run is made again once they can: only a new prefix gets Wine's 32-bit DLLs
+# (wineboot -u does not add them), and without them every 32-bit program
+# fails with "could not load kernel32.dll". .varnik-wow64 marks a prefix made
+# while 32-bit programs ran; an older prefix counts if it has those DLLs.
+varnik_prefix_current() {
+    [ -f "$WINEPREFIX/.varnik-ready" ] || return 1
+    [ -f "$WINEPREFIX/.varnik-wow64" ] || [ -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ] ||
+        ! varnik_runs_32bit
+}
+
+# Creates the prefix, serialised so that parallel tests may all ask.
 varnik_ensure_prefix() {
-    [ -f "$WINEPREFIX/.varnik-ready" ] && return 0
+    varnik_prefix_current && return 0
     [ -x "$VARNIK_WINE64" ] || { echo "wine-run: $VARNIK_WINE64 missing: run 'make setup'" >&2; return 1; }
     mkdir -p "$WINEPREFIX" || return 1
     (
         flock 8
-        [ -f "$WINEPREFIX/.varnik-ready" ] && exit 0
+        varnik_prefix_current && exit 0
+        if [ -f "$WINEPREFIX/.varnik-ready" ]; then
+            echo "wine-run: $WINEPREFIX was made without 32-bit Wine: making it again" >&2
+            "$VARNIK_WINESERVER" -k </dev/null >/dev/null 2>&1
+            # The lock file stays: a waiting process holds it open.
+            find "$WINEPREFIX" -mindepth 1 -maxdepth 1 ! -name .varnik-lock -exec rm -rf {} + || exit 1
+        fi
+        wow64=false
+        varnik_runs_32bit && wow64=true
         log=$WINEPREFIX/.varnik-setup.log
         {
             # No Mono/Gecko install prompts while the prefix is made.
@@ -64,5 +123,6 @@ varnik_ensure_prefix() {
         # The CI lane's run32 would otherwise redo its own set-up here on first
         # use, which switches every prefix to the null driver.
         touch "$WINEPREFIX/.w32-ready" "$WINEPREFIX/.varnik-ready"
+        if $wow64; then touch "$WINEPREFIX/.varnik-wow64"; fi
     ) 8>"$WINEPREFIX/.varnik-lock"
 }

@@ -18,7 +18,7 @@ run() {
     shift 2
     "$root/tools/wine-run" "$exe" "$@" >"$work/$name.out" 2>"$work/$name.err" </dev/null
     local rc=$?
-    [ $rc -eq 77 ] && { echo "skipped: $(cat "$work/$name.err")"; exit 77; }
+    [ $rc -eq 77 ] && { cat "$work/$name.err"; exit 77; }
     sed -i 's/\r$//' "$work/$name.out" "$work/$name.err"
     if [ $rc -ne "$expected" ]; then
         echo "FAIL $name: exit $rc, expected $expected"; sed 's/^/    /' "$work/$name.out" "$work/$name.err"

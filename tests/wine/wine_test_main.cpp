@@ -40,5 +40,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: %s --plugin=PATH [gtest options]\n", argv[0]);
         return 2;
     }
-    return RUN_ALL_TESTS();
+    const int result = RUN_ALL_TESTS();
+    // CTest runs one test per name it was given: a name with no test behind
+    // it (deleted, commented out) must fail, not pass having run nothing.
+    if (::testing::UnitTest::GetInstance()->test_to_run_count() == 0) {
+        std::fprintf(stderr, "no test matches --gtest_filter=%s\n", GTEST_FLAG_GET(filter).c_str());
+        return 1;
+    }
+    return result;
 }

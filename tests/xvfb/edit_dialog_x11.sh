@@ -19,8 +19,8 @@ done
 
 export VARNIK_WINE_DISPLAY=x11
 . "$root/tools/wine-env.sh"
-if varnik_is_pe32 "$exe" && ! varnik_w32_lane && ! varnik_ia32_runs; then
-    skip "this machine cannot run 32-bit Windows programs"
+if varnik_is_pe32 "$exe" && ! varnik_runs_32bit; then
+    skip "$(varnik_no_32bit_reason)"
 fi
 varnik_ensure_prefix || fail "could not make the X11 prefix"
 
