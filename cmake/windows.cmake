@@ -46,7 +46,7 @@ target_compile_options(varnik-testhost PRIVATE ${VARNIK_TEST_WARNINGS})
 target_link_options(varnik-testhost PRIVATE ${VARNIK_STATIC_RUNTIME})
 
 # For authors and testers: list, watch and edit without the host.
-add_executable(varnik-host tools/varnik-host/main.cpp)
+add_executable(varnik-host tools/varnik-host/main.cpp tools/varnik-host/rehearse.cpp)
 target_link_libraries(varnik-host PRIVATE testhost)
 target_compile_options(varnik-host PRIVATE ${VARNIK_TEST_WARNINGS})
 target_link_options(varnik-host PRIVATE ${VARNIK_STATIC_RUNTIME})
