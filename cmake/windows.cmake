@@ -115,7 +115,7 @@ else()
 endif()
 add_test(NAME ${VARNIK_ARCH}.varnik_host_test
   COMMAND ${CMAKE_SOURCE_DIR}/tests/host_tool/varnik_host_test.sh $<TARGET_FILE:varnik-host>
-          ${VARNIK_PLUGIN_WINE_PATH} ${VARNIK_OTHER_PLUGIN} $<TARGET_FILE:watcher_test>)
+          ${VARNIK_PLUGIN_WINE_PATH} ${VARNIK_OTHER_PLUGIN})
 set_tests_properties(${VARNIK_ARCH}.varnik_host_test PROPERTIES
   FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77 TIMEOUT 120 RESOURCE_LOCK wine_desktop)
 

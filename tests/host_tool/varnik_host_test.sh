@@ -1,13 +1,12 @@
 #!/usr/bin/env bash
-# varnik_host_test.sh VARNIK_HOST_EXE PLUGIN OTHER_ARCH_PLUGIN BROADCASTER_EXE
+# varnik_host_test.sh VARNIK_HOST_EXE PLUGIN OTHER_ARCH_PLUGIN
 #
 # varnik-host as a person uses it: each command's output for the real
 # plug-in, and a clear one-line error with a non-zero exit for each mistake.
-# BROADCASTER_EXE --broadcast-volume-arrival sends a volume arrival (drive H,
-# media) from a second process while `watch` runs.
+# `plug` and `unplug` rehearse from other processes while `watch` runs.
 set -u
 root=$(cd "$(dirname "$(readlink -f "$0")")/../.." && pwd)
-exe=$1 plugin=$2 other=$3 broadcaster=$4
+exe=$1 plugin=$2 other=$3
 work=$(mktemp -d "${TMPDIR:-/tmp}/varnik-host-test.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 failures=0
@@ -53,8 +52,8 @@ title        "Varnik 1.0"
 author       "Varnik developers"
 description  "USB Storage Checker"'
 
-for command in list watch edit; do
-    run "help-$command" 0 "$command" --help && expect_line "help-$command" out "^usage: varnik-host $command PLUGIN"
+for command in list watch edit plug unplug; do
+    run "help-$command" 0 "$command" --help && expect_line "help-$command" out "^usage: varnik-host $command (PLUGIN|DRIVE)( |$)"
 done
 run usage 2 && expect_line usage err '^usage: varnik-host list PLUGIN'
 run unknown-command 2 frobnicate "$plugin" && expect_line unknown-command err '^varnik-host: unknown command: frobnicate$'
@@ -69,19 +68,57 @@ run wrong-architecture 1 list "$other" && expect_line wrong-architecture err "^v
 printf 'not a program\n' >"$work/text.nbp"
 run not-a-dll 1 list "Z:$work/text.nbp" && expect_line not-a-dll err 'is not a Windows DLL$'
 
-# watch: a volume arrives from another process while the watch runs.
-"$root/tools/wine-run" "$exe" watch "$plugin" --seconds 4 --json >"$work/watch.out" 2>"$work/watch.err" </dev/null &
+# plug and unplug without a watch, in this order: exit status, arguments,
+# the whole of stderr. --folder maps a folder as the drive while plugged.
+mkdir "$work/stick" "$work/other"
+stick=Z:$work/stick elsewhere=Z:$work/other winwork=${work//\//\\}
+rehearsal_cases=(
+    2 'plug'                  'varnik-host: no drive given: give a letter, such as E, E: or E:\'
+    2 'plug EE'               'varnik-host: not a drive: EE (give a letter, such as E, E: or E:\)'
+    2 'unplug 1:'             'varnik-host: not a drive: 1: (give a letter, such as E, E: or E:\)'
+    2 'plug E:/'              'varnik-host: not a drive: E:/ (give a letter, such as E, E: or E:\)'
+    2 'plug E: --bogus'       'varnik-host: bad option for plug: --bogus'
+    2 'plug E: --media --net' 'varnik-host: --media and --net exclude each other'
+    2 'unplug E: F:'          'varnik-host: one drive at a time: F:'
+    2 'plug E: --folder'      'varnik-host: --folder needs a folder'
+    2 "plug V: --folder Z:$work/none" "varnik-host: no such folder: Z:$work/none"
+    0 "plug V: --folder $stick"       ''
+    2 "plug V: --folder $elsewhere"   'varnik-host: V: is in use: choose a free drive letter'
+    2 "unplug V: --folder $elsewhere" "varnik-host: V: is not mapped to $elsewhere: it is \\??\\Z:$winwork\\stick"
+    0 "unplug V: --folder $stick"     ''
+    2 "unplug V: --folder $stick"     "varnik-host: V: is not mapped to $stick"
+)
+for ((i = 0; i < ${#rehearsal_cases[@]}; i += 3)); do
+    # shellcheck disable=SC2086  # the row's words are the arguments
+    run "rehearse-$((i / 3))" "${rehearsal_cases[i]}" ${rehearsal_cases[i + 1]} &&
+        expect "rehearse-$((i / 3))" err "${rehearsal_cases[i + 2]}"
+done
+
+# Rehearsal: each row's command runs in a process of its own while `watch`
+# runs, and adds the row's line to the watch's output. SendMessageTimeout
+# returns once the watch has handled the event, so Ctrl+C (SIGINT) can stop
+# the watch right after the last row.
+rehearsals=(
+    'plug E:'            '{"status": "Plug", "drive": "E:\\", "type": "Local Drive"}'
+    'unplug E:'          '{"status": "UnPlug", "drive": "E:\\", "type": "Local Drive"}'
+    'plug f --media'     '{"status": "Plug", "drive": "F:\\", "type": "Media Drive"}'
+    'unplug g:\ --net'   '{"status": "UnPlug", "drive": "G:\\", "type": "Network Drive"}'
+)
+"$root/tools/wine-run" "$exe" watch "$plugin" --seconds 60 --json >"$work/watch.out" 2>"$work/watch.err" </dev/null &
 watcher=$!
-for _ in $(seq 100); do grep -q Init "$work/watch.out" 2>/dev/null && break; sleep 0.1; done
-"$root/tools/wine-run" "$broadcaster" --broadcast-volume-arrival </dev/null >/dev/null 2>&1 ||
-    { echo "FAIL watch: the broadcast did not go out"; failures=$((failures + 1)); }
+for _ in $(seq 300); do grep -q Init "$work/watch.out" 2>/dev/null && break; sleep 0.1; done
+expected='{"status": "Init", "drive": "", "type": ""}'
+for ((i = 0; i < ${#rehearsals[@]}; i += 2)); do
+    # shellcheck disable=SC2086
+    run "rehearsal-$((i / 2))" 0 ${rehearsals[i]} && expect "rehearsal-$((i / 2))" err ''
+    expected+=$'\n'${rehearsals[i + 1]}
+done
+kill -INT $watcher
 wait $watcher
 rc=$?
 sed -i 's/\r$//' "$work/watch.out"
 [ $rc -eq 0 ] || { echo "FAIL watch: exit $rc"; failures=$((failures + 1)); }
-expect watch out '{"status": "Init", "drive": "", "type": ""}
-{"status": "Plug", "drive": "H:\\", "type": "Media Drive"}
-{"status": "End", "drive": "", "type": ""}'
+expect watch out "$expected"$'\n''{"status": "End", "drive": "", "type": ""}'
 run watch-text 0 watch "$plugin" --seconds 0 && expect watch-text out 'Init         
 End          '
 
