@@ -40,6 +40,13 @@ expect_line() {
     fi
 }
 
+# A watch runs through the whole script: it sees the rehearsals below, and it
+# keeps Wine's server up, so each command starts quickly and the --folder
+# mapping, which lives in the server, lasts from one command to the next.
+"$root/tools/wine-run" "$exe" watch "$plugin" --seconds 100 --json >"$work/watch.out" 2>"$work/watch.err" </dev/null &
+watcher=$!
+for _ in $(seq 300); do grep -q Init "$work/watch.out" 2>/dev/null && break; sleep 0.1; done
+
 run list 0 list "$plugin" && expect list out 'action 1 dw_USB_Start
   hint:   "Starts the USB Control \r\ndw_USB_Start \"CallBack Neo Function\""
   codes:  01 00
@@ -68,50 +75,41 @@ run wrong-architecture 1 list "$other" && expect_line wrong-architecture err "^v
 printf 'not a program\n' >"$work/text.nbp"
 run not-a-dll 1 list "Z:$work/text.nbp" && expect_line not-a-dll err 'is not a Windows DLL$'
 
-# plug and unplug without a watch, in this order: exit status, arguments,
-# the whole of stderr. --folder maps a folder as the drive while plugged.
+# Rehearsal: each row's command runs in a process of its own while the watch
+# runs: exit status, arguments, the whole of stderr, and the line the watch
+# prints for it (none for a refused command). --folder maps a folder as the
+# drive while plugged. SendMessageTimeout returns once the watch has handled
+# the event, so Ctrl+C (SIGINT) can stop the watch right after the last row.
+event() { printf '{"status": "%s", "drive": "%s:\\\\", "type": "%s"}' "$1" "$2" "$3"; }
 mkdir "$work/stick" "$work/other"
 stick=Z:$work/stick elsewhere=Z:$work/other winwork=${work//\//\\}
-rehearsal_cases=(
-    2 'plug'                  'varnik-host: no drive given: give a letter, such as E, E: or E:\'
-    2 'plug EE'               'varnik-host: not a drive: EE (give a letter, such as E, E: or E:\)'
-    2 'unplug 1:'             'varnik-host: not a drive: 1: (give a letter, such as E, E: or E:\)'
-    2 'plug E:/'              'varnik-host: not a drive: E:/ (give a letter, such as E, E: or E:\)'
-    2 'plug E: --bogus'       'varnik-host: bad option for plug: --bogus'
-    2 'plug E: --media --net' 'varnik-host: --media and --net exclude each other'
-    2 'unplug E: F:'          'varnik-host: one drive at a time: F:'
-    2 'plug E: --folder'      'varnik-host: --folder needs a folder'
-    2 "plug V: --folder Z:$work/none" "varnik-host: no such folder: Z:$work/none"
-    0 "plug V: --folder $stick"       ''
-    2 "plug V: --folder $elsewhere"   'varnik-host: V: is in use: choose a free drive letter'
-    2 "unplug V: --folder $elsewhere" "varnik-host: V: is not mapped to $elsewhere: it is \\??\\Z:$winwork\\stick"
-    0 "unplug V: --folder $stick"     ''
-    2 "unplug V: --folder $stick"     "varnik-host: V: is not mapped to $stick"
-)
-for ((i = 0; i < ${#rehearsal_cases[@]}; i += 3)); do
-    # shellcheck disable=SC2086  # the row's words are the arguments
-    run "rehearse-$((i / 3))" "${rehearsal_cases[i]}" ${rehearsal_cases[i + 1]} &&
-        expect "rehearse-$((i / 3))" err "${rehearsal_cases[i + 2]}"
-done
-
-# Rehearsal: each row's command runs in a process of its own while `watch`
-# runs, and adds the row's line to the watch's output. SendMessageTimeout
-# returns once the watch has handled the event, so Ctrl+C (SIGINT) can stop
-# the watch right after the last row.
+no_letter='(give a letter, such as E, E: or E:\)'
 rehearsals=(
-    'plug E:'            '{"status": "Plug", "drive": "E:\\", "type": "Local Drive"}'
-    'unplug E:'          '{"status": "UnPlug", "drive": "E:\\", "type": "Local Drive"}'
-    'plug f --media'     '{"status": "Plug", "drive": "F:\\", "type": "Media Drive"}'
-    'unplug g:\ --net'   '{"status": "UnPlug", "drive": "G:\\", "type": "Network Drive"}'
+    2 'plug'                  "varnik-host: no drive given: give a letter, such as E, E: or E:\\" ''
+    2 'plug EE'               "varnik-host: not a drive: EE $no_letter" ''
+    2 'unplug 1:'             "varnik-host: not a drive: 1: $no_letter" ''
+    2 'plug E:/'              "varnik-host: not a drive: E:/ $no_letter" ''
+    2 'plug E: --bogus'       'varnik-host: bad option for plug: --bogus' ''
+    2 'plug E: --media --net' 'varnik-host: --media and --net exclude each other' ''
+    2 'unplug E: F:'          'varnik-host: one drive at a time: F:' ''
+    2 'plug E: --folder'      'varnik-host: --folder needs a folder' ''
+    0 'plug E:'               '' "$(event Plug E 'Local Drive')"
+    0 'unplug E:'             '' "$(event UnPlug E 'Local Drive')"
+    0 'plug f --media'        '' "$(event Plug F 'Media Drive')"
+    0 'unplug g:\ --net'      '' "$(event UnPlug G 'Network Drive')"
+    2 "plug V: --folder Z:$work/none" "varnik-host: no such folder: Z:$work/none" ''
+    0 "plug V: --folder $stick"       '' "$(event Plug V 'Local Drive')"
+    2 "plug V: --folder $elsewhere"   'varnik-host: V: is in use: choose a free drive letter' ''
+    2 "unplug V: --folder $elsewhere" "varnik-host: V: is not mapped to $elsewhere: it is \\??\\Z:$winwork\\stick" ''
+    0 "unplug V: --folder $stick"     '' "$(event UnPlug V 'Local Drive')"
+    2 "unplug V: --folder $stick"     "varnik-host: V: is not mapped to $stick" ''
 )
-"$root/tools/wine-run" "$exe" watch "$plugin" --seconds 60 --json >"$work/watch.out" 2>"$work/watch.err" </dev/null &
-watcher=$!
-for _ in $(seq 300); do grep -q Init "$work/watch.out" 2>/dev/null && break; sleep 0.1; done
 expected='{"status": "Init", "drive": "", "type": ""}'
-for ((i = 0; i < ${#rehearsals[@]}; i += 2)); do
-    # shellcheck disable=SC2086
-    run "rehearsal-$((i / 2))" 0 ${rehearsals[i]} && expect "rehearsal-$((i / 2))" err ''
-    expected+=$'\n'${rehearsals[i + 1]}
+for ((i = 0; i < ${#rehearsals[@]}; i += 4)); do
+    name=rehearse-$((i / 4))
+    # shellcheck disable=SC2086  # the row's words are the arguments
+    run "$name" "${rehearsals[i]}" ${rehearsals[i + 1]} && expect "$name" err "${rehearsals[i + 2]}"
+    [ -z "${rehearsals[i + 3]}" ] || expected+=$'\n'${rehearsals[i + 3]}
 done
 kill -INT $watcher
 wait $watcher
