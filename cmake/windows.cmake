@@ -79,7 +79,7 @@ target_compile_options(varnik-testhost PRIVATE ${VARNIK_TEST_WARNINGS})
 target_link_options(varnik-testhost PRIVATE ${VARNIK_STATIC_RUNTIME})
 
 # For authors and testers: list, watch and edit without the host.
-add_executable(varnik-host tools/varnik-host/main.cpp)
+add_executable(varnik-host tools/varnik-host/main.cpp tools/varnik-host/rehearse.cpp)
 target_link_libraries(varnik-host PRIVATE testhost)
 target_compile_options(varnik-host PRIVATE ${VARNIK_TEST_WARNINGS})
 target_link_options(varnik-host PRIVATE ${VARNIK_STATIC_RUNTIME})
@@ -159,7 +159,7 @@ else()
 endif()
 add_test(NAME ${VARNIK_ARCH}.varnik_host_test
   COMMAND ${CMAKE_SOURCE_DIR}/tests/host_tool/varnik_host_test.sh $<TARGET_FILE:varnik-host>
-          ${VARNIK_PLUGIN_WINE_PATH} ${VARNIK_OTHER_PLUGIN} $<TARGET_FILE:watcher_test>)
+          ${VARNIK_PLUGIN_WINE_PATH} ${VARNIK_OTHER_PLUGIN})
 set_tests_properties(${VARNIK_ARCH}.varnik_host_test PROPERTIES
   FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77 TIMEOUT 120 RESOURCE_LOCK wine_desktop)
 

@@ -1,13 +1,12 @@
 #!/usr/bin/env bash
-# varnik_host_test.sh VARNIK_HOST_EXE PLUGIN OTHER_ARCH_PLUGIN BROADCASTER_EXE
+# varnik_host_test.sh VARNIK_HOST_EXE PLUGIN OTHER_ARCH_PLUGIN
 #
 # varnik-host as a person uses it: each command's output for the real
 # plug-in, and a clear one-line error with a non-zero exit for each mistake.
-# BROADCASTER_EXE --broadcast-volume-arrival sends a volume arrival (drive H,
-# media) from a second process while `watch` runs.
+# `plug` and `unplug` rehearse from other processes while `watch` runs.
 set -u
 root=$(cd "$(dirname "$(readlink -f "$0")")/../.." && pwd)
-exe=$1 plugin=$2 other=$3 broadcaster=$4
+exe=$1 plugin=$2 other=$3
 work=$(mktemp -d "${TMPDIR:-/tmp}/varnik-host-test.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 failures=0
@@ -41,6 +40,13 @@ expect_line() {
     fi
 }
 
+# A watch runs through the whole script: it sees the rehearsals below, and it
+# keeps Wine's server up, so each command starts quickly and the --folder
+# mapping, which lives in the server, lasts from one command to the next.
+"$root/tools/wine-run" "$exe" watch "$plugin" --seconds 100 --json >"$work/watch.out" 2>"$work/watch.err" </dev/null &
+watcher=$!
+for _ in $(seq 300); do grep -q Init "$work/watch.out" 2>/dev/null && break; sleep 0.1; done
+
 run list 0 list "$plugin" && expect list out 'action 1 dw_USB_Start
   hint:   "Starts the USB Control \r\ndw_USB_Start \"CallBack Neo Function\""
   codes:  01 00
@@ -53,8 +59,8 @@ title        "Varnik 1.0"
 author       "Varnik developers"
 description  "USB Storage Checker"'
 
-for command in list watch edit; do
-    run "help-$command" 0 "$command" --help && expect_line "help-$command" out "^usage: varnik-host $command PLUGIN"
+for command in list watch edit plug unplug; do
+    run "help-$command" 0 "$command" --help && expect_line "help-$command" out "^usage: varnik-host $command (PLUGIN|DRIVE)( |$)"
 done
 run usage 2 && expect_line usage err '^usage: varnik-host list PLUGIN'
 run unknown-command 2 frobnicate "$plugin" && expect_line unknown-command err '^varnik-host: unknown command: frobnicate$'
@@ -69,19 +75,48 @@ run wrong-architecture 1 list "$other" && expect_line wrong-architecture err "^v
 printf 'not a program\n' >"$work/text.nbp"
 run not-a-dll 1 list "Z:$work/text.nbp" && expect_line not-a-dll err 'is not a Windows DLL$'
 
-# watch: a volume arrives from another process while the watch runs.
-"$root/tools/wine-run" "$exe" watch "$plugin" --seconds 4 --json >"$work/watch.out" 2>"$work/watch.err" </dev/null &
-watcher=$!
-for _ in $(seq 100); do grep -q Init "$work/watch.out" 2>/dev/null && break; sleep 0.1; done
-"$root/tools/wine-run" "$broadcaster" --broadcast-volume-arrival </dev/null >/dev/null 2>&1 ||
-    { echo "FAIL watch: the broadcast did not go out"; failures=$((failures + 1)); }
+# Rehearsal: each row's command runs in a process of its own while the watch
+# runs: exit status, arguments, the whole of stderr, and the line the watch
+# prints for it (none for a refused command). --folder maps a folder as the
+# drive while plugged. SendMessageTimeout returns once the watch has handled
+# the event, so Ctrl+C (SIGINT) can stop the watch right after the last row.
+event() { printf '{"status": "%s", "drive": "%s:\\\\", "type": "%s"}' "$1" "$2" "$3"; }
+mkdir "$work/stick" "$work/other"
+stick=Z:$work/stick elsewhere=Z:$work/other winwork=${work//\//\\}
+no_letter='(give a letter, such as E, E: or E:\)'
+rehearsals=(
+    2 'plug'                  "varnik-host: no drive given: give a letter, such as E, E: or E:\\" ''
+    2 'plug EE'               "varnik-host: not a drive: EE $no_letter" ''
+    2 'unplug 1:'             "varnik-host: not a drive: 1: $no_letter" ''
+    2 'plug E:/'              "varnik-host: not a drive: E:/ $no_letter" ''
+    2 'plug E: --bogus'       'varnik-host: bad option for plug: --bogus' ''
+    2 'plug E: --media --net' 'varnik-host: --media and --net exclude each other' ''
+    2 'unplug E: F:'          'varnik-host: one drive at a time: F:' ''
+    2 'plug E: --folder'      'varnik-host: --folder needs a folder' ''
+    0 'plug E:'               '' "$(event Plug E 'Local Drive')"
+    0 'unplug E:'             '' "$(event UnPlug E 'Local Drive')"
+    0 'plug f --media'        '' "$(event Plug F 'Media Drive')"
+    0 'unplug g:\ --net'      '' "$(event UnPlug G 'Network Drive')"
+    2 "plug V: --folder Z:$work/none" "varnik-host: no such folder: Z:$work/none" ''
+    0 "plug V: --folder $stick"       '' "$(event Plug V 'Local Drive')"
+    2 "plug V: --folder $elsewhere"   'varnik-host: V: is in use: choose a free drive letter' ''
+    2 "unplug V: --folder $elsewhere" "varnik-host: V: is not mapped to $elsewhere: it is \\??\\Z:$winwork\\stick" ''
+    0 "unplug V: --folder $stick"     '' "$(event UnPlug V 'Local Drive')"
+    2 "unplug V: --folder $stick"     "varnik-host: V: is not mapped to $stick" ''
+)
+expected='{"status": "Init", "drive": "", "type": ""}'
+for ((i = 0; i < ${#rehearsals[@]}; i += 4)); do
+    name=rehearse-$((i / 4))
+    # shellcheck disable=SC2086  # the row's words are the arguments
+    run "$name" "${rehearsals[i]}" ${rehearsals[i + 1]} && expect "$name" err "${rehearsals[i + 2]}"
+    [ -z "${rehearsals[i + 3]}" ] || expected+=$'\n'${rehearsals[i + 3]}
+done
+kill -INT $watcher
 wait $watcher
 rc=$?
 sed -i 's/\r$//' "$work/watch.out"
 [ $rc -eq 0 ] || { echo "FAIL watch: exit $rc"; failures=$((failures + 1)); }
-expect watch out '{"status": "Init", "drive": "", "type": ""}
-{"status": "Plug", "drive": "H:\\", "type": "Media Drive"}
-{"status": "End", "drive": "", "type": ""}'
+expect watch out "$expected"$'\n''{"status": "End", "drive": "", "type": ""}'
 run watch-text 0 watch "$plugin" --seconds 0 && expect watch-text out 'Init         
 End          '
 

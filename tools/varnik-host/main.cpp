@@ -5,6 +5,7 @@
 //   varnik-host list PLUGIN
 //   varnik-host watch PLUGIN [--seconds N] [--json]
 //   varnik-host edit PLUGIN [--choices A,B,C] [--value X]
+//   varnik-host plug|unplug DRIVE [--media | --net] [--folder DIR]
 #include <windows.h>
 
 #include <cstdio>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "tools/testhost/test_host.h"
+#include "tools/varnik-host/rehearse.h"
 
 namespace {
 
@@ -20,7 +22,11 @@ const char kUsage[] =
     "usage: varnik-host list PLUGIN\n"
     "       varnik-host watch PLUGIN [--seconds N] [--json]\n"
     "       varnik-host edit PLUGIN [--choices A,B,C] [--value X]\n"
-    "       varnik-host COMMAND --help\n";
+    "       varnik-host plug DRIVE [--media | --net] [--folder DIR]\n"
+    "       varnik-host unplug DRIVE [--media | --net] [--folder DIR]\n"
+    "       varnik-host COMMAND --help\n"
+    "plug and unplug rehearse without a stick: they broadcast a volume's arrival or\n"
+    "removal (SendMessageTimeout to HWND_BROADCAST), which a running watch reports.\n";
 
 const char kListHelp[] =
     "usage: varnik-host list PLUGIN\n"
@@ -227,6 +233,15 @@ int main(int argc, char** argv) {
         return args.empty() ? 2 : 0;
     }
     const std::string command = args[0];
+    if (command == "plug" || command == "unplug") {
+        const bool arrival = command == "plug";
+        for (const std::string& arg : args)
+            if (arg == "--help" || arg == "-h") {
+                std::fputs(RehearsalHelp(arrival).c_str(), stdout);
+                return 0;
+            }
+        return Rehearse(arrival, std::vector<std::string>(args.begin() + 1, args.end()));
+    }
     const char* help = command == "list"    ? kListHelp
                        : command == "watch" ? kWatchHelp
                        : command == "edit"  ? kEditHelp

@@ -1,0 +1,15 @@
+// varnik-host's `plug` and `unplug`: the volume events a stick causes, sent
+// without a stick, so a running watch can be rehearsed. Called from main with
+// the arguments after the command; prints at most one line, on stderr.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The help text of `plug` (arrival) or `unplug`.
+std::string RehearsalHelp(bool arrival);
+
+// Runs `plug` (arrival) or `unplug`; returns the exit status: 0 when every
+// window took the broadcast, 1 when something failed, 2 for a wrong command
+// line or a drive letter that is taken.
+int Rehearse(bool arrival, const std::vector<std::string>& args);
