@@ -51,6 +51,14 @@ std::vector<std::string> ComboItems(HWND dialog) {
     return items;
 }
 
+// The other edit dialog open beside `dialog`, if any.
+HWND OtherEditDialog(HWND dialog) {
+    for (HWND other = nullptr; (other = FindWindowExA(nullptr, other, "#32770", "USB Watcher Plugin"));)
+        if (other != dialog)
+            return other;
+    return nullptr;
+}
+
 const Step kPressDone = [](HWND dialog) { SendMessageA(GetDlgItem(dialog, 100), BM_CLICK, 0, 0); };
 const Step kCloseBox = [](HWND dialog) { SendMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0); };
 Step Type(const std::string& text) {
@@ -131,6 +139,11 @@ TEST_F(EditDialogTest, DoneWithAnEmptyNameFreesTheBlockAndLeavesNull) {
 }
 
 TEST_F(EditDialogTest, TheCloseBoxLeavesTheParameterAsItWas) {
+    // An earlier edit of this process, ended with Done, must not count.
+    HostParameters earlier({std::string("Earlier")});
+    Edit(1, earlier, {Type("Confirmed"), kPressDone});
+    ASSERT_EQ(earlier.Text(0), "Confirmed");
+    host.ClearCalls();
     ASSERT_TRUE(host.WatchHostBlocks());
     HostParameters parameters({std::string("OnUSB")});
     char* const oldBlock = parameters.data()[0];
@@ -140,9 +153,12 @@ TEST_F(EditDialogTest, TheCloseBoxLeavesTheParameterAsItWas) {
     EXPECT_EQ(host.Trace(), std::vector<std::string>{"interface-access 5 zero-filled"});
 }
 
-TEST_F(EditDialogTest, EscAndEnterDoNotPressDone) {
+// The dialog's loop offers keys to the dialog manager: Tab moves on, Esc
+// and Enter press nothing.
+TEST_F(EditDialogTest, TabMovesTheFocusEscAndEnterDoNotPressDone) {
     HostParameters parameters({std::string("OnUSB")});
     bool stillOpen = false;
+    bool doneHasFocus = false;
     auto key = [](WPARAM vk) {
         return [vk](HWND) {
             PostMessageA(GetFocus(), WM_KEYDOWN, vk, 0);
@@ -151,8 +167,10 @@ TEST_F(EditDialogTest, EscAndEnterDoNotPressDone) {
     };
     Edit(1, parameters,
          {Type("Typed"), key(VK_ESCAPE), key(VK_RETURN),
-          [&](HWND dialog) { stillOpen = IsWindow(dialog) != 0; }, kCloseBox});
+          [&](HWND dialog) { stillOpen = IsWindow(dialog) != 0; }, key(VK_TAB),
+          [&](HWND dialog) { doneHasFocus = GetFocus() == GetDlgItem(dialog, 100); }, kCloseBox});
     EXPECT_TRUE(stillOpen);
+    EXPECT_TRUE(doneHasFocus) << "Tab from the combo box reaches Done";
     EXPECT_EQ(parameters.Text(0), "OnUSB");
 }
 
@@ -278,6 +296,66 @@ COLORREF BrushColour(INT_PTR brush) {
     LOGBRUSH logBrush = {};
     GetObjectA(reinterpret_cast<HBRUSH>(brush), sizeof logBrush, &logBrush);
     return logBrush.lbColor;
+}
+
+// The brushes a dialog answers for its background and its label.
+std::pair<COLORREF, COLORREF> DialogColours(HWND dialog) {
+    HDC dc = GetDC(dialog);
+    const COLORREF background = BrushColour(
+        SendMessageA(dialog, WM_CTLCOLORDLG, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(dialog)));
+    const COLORREF label = BrushColour(SendMessageA(dialog, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+                                                    reinterpret_cast<LPARAM>(GetDlgItem(dialog, 111))));
+    ReleaseDC(dialog, dc);
+    return {background, label};
+}
+
+// The dialog has no owner, so a second action editor can open a second edit
+// dialog while the first is open. Each keeps its own outcome and colours,
+// whichever ends first and however.
+TEST_F(EditDialogTest, TwoDialogsOpenAtOnceNeverMix) {
+    const std::pair<COLORREF, COLORREF> designed = {RGB(250, 245, 255), RGB(245, 245, 255)};
+    const struct {
+        const char* order;
+        bool innerDone;  // or closed by its close box
+        bool outerDone;
+        bool outerEndsFirst;
+    } rows[] = {
+        {"inner Done, then outer closed", true, false, false},
+        {"outer Done while inner open, then inner closed", false, true, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.order);
+        HostParameters outer({std::string("Outer")});
+        HostParameters inner({std::string("Inner")});
+        std::pair<COLORREF, COLORREF> outerColours;
+        HWND outerDialog = nullptr;  // the only one open when the first step runs
+        const Step openInner = [&](HWND dialog) {
+            outerDialog = dialog;
+            host.plugin().editAction(1, inner.data());
+        };
+        const Step endInner = [&](HWND) {
+            HWND innerDialog = OtherEditDialog(outerDialog);
+            SetWindowTextA(Combo(innerDialog), "typed inside");
+            (row.innerDone ? kPressDone : kCloseBox)(innerDialog);
+        };
+        const Step endOuterFirst = [&](HWND) {
+            SetWindowTextA(Combo(outerDialog), "typed outside");
+            (row.outerDone ? kPressDone : kCloseBox)(outerDialog);
+        };
+        const Step endOuter = [&](HWND) {
+            outerColours = DialogColours(outerDialog);
+            endOuterFirst(outerDialog);
+        };
+        if (row.outerEndsFirst)
+            Edit(1, outer, {openInner, endOuterFirst, endInner});
+        else
+            Edit(1, outer, {openInner, endInner, endOuter});
+        EXPECT_EQ(inner.Text(0), row.innerDone ? "typed inside" : "Inner");
+        EXPECT_EQ(outer.Text(0), row.outerDone ? "typed outside" : "Outer");
+        if (!row.outerEndsFirst) {
+            EXPECT_EQ(outerColours, designed) << "after the inner dialog ended";
+        }
+    }
 }
 
 TEST_F(EditDialogTest, BackgroundAndLabelColours) {

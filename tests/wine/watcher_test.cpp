@@ -2,6 +2,7 @@
 // volume events broadcast as the system broadcasts them, and a host script
 // that re-enters the plug-in from its callback subroutine.
 #include <cstring>
+#include <functional>
 
 #include "tests/wine/wine_test.h"
 #include "tools/testhost/device_broadcast.h"
@@ -159,6 +160,7 @@ TEST_F(WatcherTest, OtherEventsReachOnlyTheLog) {
     ASSERT_TRUE(BroadcastDeviceChange(DBT_DEVICEQUERYREMOVE, &volume));
     ASSERT_TRUE(BroadcastDeviceChange(DBT_DEVICEREMOVEPENDING, &volume));
     ASSERT_TRUE(BroadcastDeviceChange(DBT_DEVICEARRIVAL, &port));
+    ASSERT_TRUE(BroadcastDeviceChange(DBT_DEVICEREMOVECOMPLETE, &port));
     ASSERT_TRUE(BroadcastDeviceChange(DBT_CONFIGCHANGED, nullptr));
 
     EXPECT_TRUE(host.calls().empty()) << ::testing::PrintToString(host.Trace());
@@ -169,6 +171,8 @@ TEST_F(WatcherTest, OtherEventsReachOnlyTheLog) {
                   "\r\n     WM_DEVICECHANGE      wParam = DBT_DEVICEQUERYREMOVE" + tail +  //
                   "\r\n     WM_DEVICECHANGE      wParam = DBT_DEVICEREMOVEPENDING" + tail +
                   "\r\n     WM_DEVICECHANGE      wParam = DBT_DEVICEARRIVAL"
+                  "     Device Type: DBT_DEVTYP_PORT     Device Name: COM7"
+                  "\r\n     WM_DEVICECHANGE      wParam = DBT_DEVICEREMOVECOMPLETE"
                   "     Device Type: DBT_DEVTYP_PORT     Device Name: COM7"
                   "\r\n     WM_DEVICECHANGE      wParam = DBT_CONFIGCHANGED");
 }
@@ -230,10 +234,27 @@ TEST_F(WatcherTest, RepeatedDeviceNodeChangesAreNotLogged) {
         std::string(kFirstLogText) + "\r\n     WM_DEVICECHANGE      wParam = DBT_DEVNODES_CHANGED      0");
 }
 
+// What a window of this thread is sent, in order: close and destroy only.
+HWND g_watched;
+std::vector<UINT> g_closeAndDestroy;
+
+LRESULT CALLBACK RecordCloseAndDestroy(int code, WPARAM wParam, LPARAM lParam) {
+    const auto* sent = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    if (code == HC_ACTION && sent->hwnd == g_watched && (sent->message == WM_CLOSE || sent->message == WM_DESTROY))
+        g_closeAndDestroy.push_back(sent->message);
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
 TEST_F(WatcherTest, StopClosesTheWindowAndReportsEnd) {
     Start("OnUSB");
     host.ClearCalls();
+    g_watched = WatcherWindows().at(0);
+    g_closeAndDestroy.clear();
+    HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, RecordCloseAndDestroy, nullptr, GetCurrentThreadId());
+    ASSERT_NE(hook, nullptr);
     EXPECT_EQ(Stop(), 1);
+    UnhookWindowsHookEx(hook);
+    EXPECT_EQ(g_closeAndDestroy, (std::vector<UINT>{WM_CLOSE, WM_DESTROY})) << "closed, then destroyed";
     EXPECT_EQ(host.Trace(), VolumeCalls("End", "", "", "OnUSB"));
     EXPECT_TRUE(WatcherWindows().empty());
 
@@ -414,7 +435,10 @@ HWND WINAPI RecordCreateDialog(HINSTANCE instance, LPCDLGTEMPLATEA dialogTemplat
         if (words[count] == 0)
             ++strings;
     g_template.assign(words, words + count);
-    return CreateDialogIndirectParamA(instance, dialogTemplate, owner, proc, param);
+    HWND dialog = CreateDialogIndirectParamA(instance, dialogTemplate, owner, proc, param);
+    if (WindowText(dialog) == "USB Watcher Plugin")
+        PostMessageA(dialog, WM_CLOSE, 0, 0);  // the edit dialog's loop ends it at once
+    return dialog;
 }
 
 std::vector<WORD> Words(const DLGTEMPLATE& header) {
@@ -465,20 +489,40 @@ TEST_F(RegistrationTest, RegistersForAllInterfaceClassesOnlyWhileStarting) {
     EXPECT_EQ(g_unregistered, std::vector<HDEVNOTIFY>{r.handle}) << "cancelled before the start returns";
 }
 
-TEST_F(RegistrationTest, TheWatcherWindowComesFromAnExactTemplate) {
+// Both dialogs: no items, no menu, the standard class, MS Sans Serif at 8
+// points, never WS_VISIBLE; the edit dialog is laid out in pixels afterwards.
+TEST_F(RegistrationTest, BothDialogsComeFromExactTemplates) {
     ASSERT_NE(HookImport(host.module(), "USER32.dll", "CreateDialogIndirectParamA",
                          reinterpret_cast<void*>(RecordCreateDialog)),
               nullptr);
-    Start("OnUSB");
-    std::vector<WORD> expected = Words({0x84CF00D4, WS_EX_CONTROLPARENT, 0, 70, 70, 750, 230});
-    expected.push_back(0);  // no menu
-    expected.push_back(0);  // the standard dialog class
-    AppendWide(expected, "Dialog1");
-    expected.push_back(8);
-    AppendWide(expected, "MS Sans Serif");
-    EXPECT_EQ(g_template, expected);
-    EXPECT_EQ(g_dialogInstance, host.module());
-    EXPECT_EQ(g_dialogOwner, nullptr);
+    const struct {
+        const char* caption;
+        DLGTEMPLATE header;
+        std::function<void()> open;
+    } rows[] = {
+        {"Dialog1", {0x84CF00D4, WS_EX_CONTROLPARENT, 0, 70, 70, 750, 230}, [&] { Start("OnUSB"); }},
+        {"USB Watcher Plugin",
+         {WS_SYSMENU | DS_SETFONT | DS_NOFAILCREATE | DS_3DLOOK, WS_EX_TOPMOST, 0, 0, 0, 200, 100},
+         [&] {
+             HostParameters parameters({std::string("OnUSB")});
+             host.plugin().editAction(1, parameters.data());
+         }},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.caption);
+        g_template.clear();
+        g_dialogOwner = reinterpret_cast<HWND>(1);
+        row.open();
+        std::vector<WORD> expected = Words(row.header);
+        expected.push_back(0);  // no menu
+        expected.push_back(0);  // the standard dialog class
+        AppendWide(expected, row.caption);
+        expected.push_back(8);
+        AppendWide(expected, "MS Sans Serif");
+        EXPECT_EQ(g_template, expected);
+        EXPECT_EQ(g_dialogInstance, host.module());
+        EXPECT_EQ(g_dialogOwner, nullptr);
+    }
 }
 
 TEST_F(RegistrationTest, ARefusedRegistrationChangesNothingVisible) {
