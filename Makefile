@@ -1,6 +1,6 @@
 # The two commands: `make demo` (the main job) and `make test` (every test).
 # Both first install what a fresh machine lacks (scripts/setup.sh).
-.PHONY: setup configure dist demo test bench soak clean
+.PHONY: setup configure dist reproducible demo test bench soak clean
 
 PRESETS := native win64 win32
 
@@ -16,6 +16,10 @@ dist: setup
 	@cmake --preset win32 >/dev/null && cmake --build --preset win32 --target varnik varnik-host
 	@cmake --preset win64 >/dev/null && cmake --build --preset win64 --target varnik
 	@scripts/package.sh
+
+# The release archive of this commit, built twice in two folders: the same bytes.
+reproducible: setup
+	@scripts/check-reproducible.sh
 
 # The demo builds what it runs, of the build this machine can run.
 demo: setup

@@ -25,7 +25,7 @@ set(VARNIK_STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
 # start-up: the loader calls DllMain itself. msvcrt.dll gives it memory and
 # string basics, libgcc the compiler's own helpers (stack probes).
 set(VARNIK_PLUGIN_FLAGS -g -fno-exceptions -fno-rtti -fno-threadsafe-statics -ffunction-sections
-    -fdata-sections -ffile-prefix-map=${CMAKE_SOURCE_DIR}/=
+    -fdata-sections
     # Short copies stay loops rather than becoming calls into msvcrt.dll.
     -fno-tree-loop-distribute-patterns)
 if(VARNIK_ARCH STREQUAL "win32")
@@ -37,6 +37,9 @@ else()
   # the host's own exceptions unwind through our frames.
   set(VARNIK_ENTRY DllMain)
 endif()
+
+# No build folder in any binary, so the release is the same wherever it is built.
+add_compile_options($<$<COMPILE_LANGUAGE:C,CXX>:-ffile-prefix-map=${CMAKE_SOURCE_DIR}=.>)
 
 enable_language(RC)
 add_library(varnik SHARED ${VARNIK_CORE_SOURCES} ${VARNIK_MEMORY_SOURCES} ${VARNIK_WIN32_SOURCES} ${VARNIK_DEF}
@@ -56,8 +59,12 @@ set(VARNIK_PLUGIN ${VARNIK_DIST_DIR}/varnik.nbp)
 set(VARNIK_PLUGIN_SYMBOLS ${CMAKE_BINARY_DIR}/varnik.nbp.debug)
 add_custom_command(TARGET varnik POST_BUILD
   COMMAND ${CMAKE_COMMAND} -E make_directory ${VARNIK_DIST_DIR}
-  COMMAND ${CMAKE_OBJCOPY} --only-keep-debug $<TARGET_FILE:varnik> ${VARNIK_PLUGIN_SYMBOLS}
-  COMMAND ${CMAKE_OBJCOPY} --strip-all --add-gnu-debuglink=${VARNIK_PLUGIN_SYMBOLS}
+  # objcopy stamps a PE file with the time unless told a fixed one: 0, as
+  # the linker leaves it. The debug link holds the symbols' checksum too.
+  COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=0
+          ${CMAKE_OBJCOPY} --only-keep-debug $<TARGET_FILE:varnik> ${VARNIK_PLUGIN_SYMBOLS}
+  COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=0
+          ${CMAKE_OBJCOPY} --strip-all --add-gnu-debuglink=${VARNIK_PLUGIN_SYMBOLS}
           $<TARGET_FILE:varnik> ${VARNIK_PLUGIN}
   WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
   BYPRODUCTS ${VARNIK_PLUGIN} ${VARNIK_PLUGIN_SYMBOLS})
@@ -82,7 +89,8 @@ target_link_options(varnik-testhost PRIVATE ${VARNIK_STATIC_RUNTIME})
 add_executable(varnik-host tools/varnik-host/main.cpp tools/varnik-host/rehearse.cpp)
 target_link_libraries(varnik-host PRIVATE testhost)
 target_compile_options(varnik-host PRIVATE ${VARNIK_TEST_WARNINGS})
-target_link_options(varnik-host PRIVATE ${VARNIK_STATIC_RUNTIME})
+# It ships: the same bytes from every build of a commit.
+target_link_options(varnik-host PRIVATE ${VARNIK_STATIC_RUNTIME} -Wl,--no-insert-timestamp)
 
 # Wine's Z: drive is the Linux root, so the tests load the built DLL itself.
 set(VARNIK_PLUGIN_WINE_PATH "Z:${VARNIK_DIST_DIR}/varnik.nbp")

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # check_package.sh: the release archive holds the 32-bit plug-in exactly as
 # built, varnik-host, the authors' documentation and the licence, under one
-# folder named for the version.
+# folder named for the version. Its binaries carry no debug sections and no
+# build path; their symbols and SHA256SUMS lie beside it, and packaging again
+# gives the same bytes. (`make reproducible` builds in two folders.)
 set -u
 root=$(cd "$(dirname "$(readlink -f "$0")")/.." && pwd)
 work=$(mktemp -d)
@@ -24,3 +26,21 @@ if missing or strays or not same or not pe32:
     sys.exit(1)
 print("ok: %d files, the plug-in byte for byte as built" % len(names))
 PY
+[ $? -eq 0 ] || exit 1
+
+fail=0
+(cd "$work" && sha256sum --quiet -c SHA256SUMS) || { echo "FAIL: SHA256SUMS"; fail=1; }
+first=$(sha256sum <"$work/varnik-1.0.zip")
+"$root/scripts/package.sh" "$work/varnik-1.0.zip" >/dev/null || exit 1
+[ "$(sha256sum <"$work/varnik-1.0.zip")" = "$first" ] || { echo "FAIL: packaging again changed the archive"; fail=1; }
+mkdir "$work/x" && (cd "$work/x" && unzip -q ../varnik-1.0.zip)
+for binary in varnik.nbp varnik-host.exe; do
+    file=$work/x/varnik-1.0/$binary
+    sections=$(i686-w64-mingw32-objdump -h "$file" | awk '$2 ~ /^\./ { print $2 }')
+    echo "$sections" | grep -q '^\.debug' && { echo "FAIL: $binary has debug sections"; fail=1; }
+    echo "$sections" | grep -q '^\.gnu_debuglink$' || { echo "FAIL: $binary has no debug link"; fail=1; }
+    [ -s "$work/symbols/$binary.debug" ] || { echo "FAIL: no symbols for $binary beside the archive"; fail=1; }
+    grep -q -a -F "$root" "$file" && { echo "FAIL: $binary holds the build path $root"; fail=1; }
+done
+[ $fail -eq 0 ] && echo "ok: stripped, symbols beside, checksums, the same bytes when packaged again"
+exit $fail
