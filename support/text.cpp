@@ -98,11 +98,14 @@ void TextBuffer::Append(TextView bytes) {
 }
 
 char* TextBuffer::Extend(size_t count) {
-    if (failed_ || count > kMaxTextSize - size_ || !Grow(size_ + count)) {
-        if (!failed_)
-            Fail();
+    if (failed_)
+        return nullptr;
+    if (count > kMaxTextSize - size_) {
+        Fail();
         return nullptr;
     }
+    if (!Grow(size_ + count))
+        return nullptr;
     char* added = data_ + size_;
     memset(added, 0, count + 1);
     size_ += count;
