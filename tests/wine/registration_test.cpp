@@ -224,24 +224,21 @@ TEST(Library, LoadingAndFreeingItAgainAndAgainKeepsNothing) {
     }
 }
 
+// Calling conventions differ only on 32-bit x86: the x86-64 twin has one, so
+// these checks are not built there (rather than counted as passed).
+#if defined(__i386__)
 int CdeclAdd(int a, int b) {
     return a + b;
 }
 
 // The check below must be able to fail: a cdecl function leaves its arguments.
 TEST(StackCheck, SeesACdeclFunctionLeaveItsArguments) {
-#if !defined(__i386__)
-    GTEST_SKIP() << "only 32-bit x86 can show a calling-convention mismatch";
-#endif
     const uintptr_t arguments[2] = {1, 2};
     EXPECT_EQ(StackDriftOfCall(reinterpret_cast<const void*>(&CdeclAdd), arguments, 2), -8);
 }
 
 // The real host is 32-bit and trusts every export to pop its own arguments.
 TEST_F(PluginTest, EveryExportPopsItsOwnArguments) {
-#if !defined(__i386__)
-    GTEST_SKIP() << "only 32-bit x86 can show a calling-convention mismatch";
-#endif
     char* title = nullptr;
     const uintptr_t none[4] = {};
     const uintptr_t init[4] = {0, reinterpret_cast<uintptr_t>(&title), 0, 0};
@@ -267,5 +264,6 @@ TEST_F(PluginTest, EveryExportPopsItsOwnArguments) {
         EXPECT_EQ(StackDriftOfCall(call.function, call.arguments, call.count), 0) << call.name;
     GlobalFree(title);
 }
+#endif
 
 }  // namespace

@@ -35,8 +35,4 @@ _StackDriftOfCallAsm:
 int StackDriftOfCall(const void* function, const uintptr_t* arguments, int count) {
     return StackDriftOfCallAsm(function, arguments, count);
 }
-#else
-int StackDriftOfCall(const void*, const uintptr_t*, int) {
-    return 0;
-}
 #endif
