@@ -34,23 +34,28 @@ test: configure
 	@ctest --test-dir build/all --output-on-failure -j2 --output-junit results.xml; \
 	    rc=$$?; tools/ctest-skips build/all/results.xml; exit $$rc
 
+# Runs a Wine program against the 32-bit product, or against the x86-64 twin
+# where this machine runs no 32-bit code (the program then exits with 77).
+# Any other failure is the target's failure.
+define run-on-product
+cmake --build --preset win32 --target $(1) varnik && \
+	    tools/wine-run build/win32/$(1).exe Z:$(CURDIR)/dist/win32/varnik.nbp; \
+	    rc=$$?; [ $$rc -eq 77 ] || exit $$rc; \
+	    cmake --build --preset win64 --target $(1) varnik && \
+	    tools/wine-run build/win64/$(1).exe Z:$(CURDIR)/dist/win64/varnik.nbp
+endef
+
 # Speed: the report builder against a plain copy (native), and one volume
 # event through the broadcast path under Wine against a bare window.
 bench: configure
 	@cmake --build --preset native --target report_bench
 	@build/native/report_bench
-	@cmake --build --preset win32 --target varnik-broadcast-bench varnik && \
-	    tools/wine-run build/win32/varnik-broadcast-bench.exe Z:$(CURDIR)/dist/win32/varnik.nbp; \
-	    rc=$$?; [ $$rc -ne 77 ] || { cmake --build --preset win64 --target varnik-broadcast-bench varnik && \
-	    tools/wine-run build/win64/varnik-broadcast-bench.exe Z:$(CURDIR)/dist/win64/varnik.nbp; }
+	@$(call run-on-product,varnik-broadcast-bench)
 
 # Resources and per-event time over 1,000 load-to-free cycles and 100,000
 # events (a few minutes).
 soak: configure
-	@cmake --build --preset win32 --target varnik-soak varnik && \
-	    tools/wine-run build/win32/varnik-soak.exe Z:$(CURDIR)/dist/win32/varnik.nbp; \
-	    rc=$$?; [ $$rc -ne 77 ] || { cmake --build --preset win64 --target varnik-soak varnik && \
-	    tools/wine-run build/win64/varnik-soak.exe Z:$(CURDIR)/dist/win64/varnik.nbp; }
+	@$(call run-on-product,varnik-soak)
 
 clean:
 	rm -rf build dist
