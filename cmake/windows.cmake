@@ -75,7 +75,6 @@ add_library(testhost STATIC
   tools/testhost/import_hook.cpp
   tools/testhost/plugin_library.cpp
   tools/testhost/process_usage.cpp
-  tools/testhost/stack_check.cpp
   tools/testhost/test_host.cpp)
 target_include_directories(testhost PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(testhost PRIVATE ${VARNIK_TEST_WARNINGS})
@@ -140,6 +139,12 @@ endfunction()
 varnik_wine_test(registration_test tests/wine/registration_test.cpp)
 varnik_wine_test(watcher_test tests/wine/watcher_test.cpp)
 varnik_wine_test(edit_dialog_test tests/wine/edit_dialog_test.cpp)
+# Calling conventions exist only on 32-bit x86: there is nothing to check on
+# the x86-64 twin.
+if(VARNIK_ARCH STREQUAL "win32")
+  varnik_wine_test(stack_check_test tests/wine/stack_check_test.cpp)
+  target_sources(stack_check_test PRIVATE tools/testhost/stack_check.cpp)
+endif()
 
 # The host-call layer, linked in directly rather than reached through a DLL.
 add_executable(host_calls_test tests/wine/host_calls_test.cpp

@@ -1,6 +1,5 @@
 #include "tools/testhost/stack_check.h"
 
-#if defined(__i386__)
 // cdecl (function, arguments, count): pushes the arguments right to left,
 // calls, and returns ESP after the call minus ESP before the pushes.
 extern "C" int StackDriftOfCallAsm(const void* function, const uintptr_t* arguments, int count);
@@ -35,4 +34,3 @@ _StackDriftOfCallAsm:
 int StackDriftOfCall(const void* function, const uintptr_t* arguments, int count) {
     return StackDriftOfCallAsm(function, arguments, count);
 }
-#endif
