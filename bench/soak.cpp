@@ -129,14 +129,7 @@ bool Cycle(const std::string& path) {
     Hook(host.module(), "calloc", TrackCalloc, &g_calloc);
     Hook(host.module(), "realloc", TrackRealloc, &g_realloc);
     Hook(host.module(), "free", TrackFree, &g_free);
-    host.RegisterAll();
-    host.DefineSubroutine("OnUSB", [] {});
-    HostParameters start({std::string("OnUSB")});
-    host.plugin().execAction(1, start.data());
-    for (int i = 0; i < 20; ++i)
-        BroadcastVolume(i % 2 ? DBT_DEVICEREMOVECOMPLETE : DBT_DEVICEARRIVAL, 1u << (4 + i % 20), DBTF_MEDIA);
-    HostParameters stop({});
-    host.plugin().execAction(2, stop.data());
+    RunWatchSession(host, 20);
     host.Unload();
     g_blocksLeftAfterUnload += g_liveBlocks.size();
     return true;

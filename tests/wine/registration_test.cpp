@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "tests/wine/wine_test.h"
-#include "tools/testhost/device_broadcast.h"
 #include "tools/testhost/process_usage.h"
 
 namespace {
@@ -184,14 +183,7 @@ bool FullCycle() {
     std::string error;
     if (!host.Load(PluginPath(), &error))
         return false;
-    host.RegisterAll();
-    host.DefineSubroutine("OnUSB", [] {});
-    HostParameters start({std::string("OnUSB")});
-    host.plugin().execAction(1, start.data());
-    for (int i = 0; i < 10; ++i)
-        BroadcastVolume(i % 2 ? DBT_DEVICEREMOVECOMPLETE : DBT_DEVICEARRIVAL, 1u << (4 + i), DBTF_MEDIA);
-    HostParameters stop({});
-    host.plugin().execAction(2, stop.data());
+    RunWatchSession(host, 10);
     host.Unload();
     return GetModuleHandleA("varnik.nbp") == nullptr;
 }

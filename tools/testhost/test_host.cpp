@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "tools/testhost/device_broadcast.h"
 #include "tools/testhost/import_hook.h"
 
 namespace {
@@ -246,4 +247,15 @@ HostParameters::~HostParameters() {
 
 HostText HostParameters::Text(size_t index) const {
     return entries_[index] ? HostText(entries_[index]) : std::nullopt;
+}
+
+void RunWatchSession(TestHost& host, int events) {
+    host.RegisterAll();
+    host.DefineSubroutine("OnUSB", [] {});
+    HostParameters start({std::string("OnUSB")});
+    host.plugin().execAction(1, start.data());
+    for (int i = 0; i < events; ++i)
+        BroadcastVolume(i % 2 ? DBT_DEVICEREMOVECOMPLETE : DBT_DEVICEARRIVAL, 1u << (4 + i % 20), DBTF_MEDIA);
+    HostParameters stop({});
+    host.plugin().execAction(2, stop.data());
 }

@@ -135,5 +135,9 @@ private:
     std::vector<char*> entries_;
 };
 
+// A publication's whole watch on a loaded plug-in: register, start a watch
+// for OnUSB, `events` volumes arriving and going in turn, stop.
+void RunWatchSession(TestHost& host, int events);
+
 // A copy of `text` in a GPTR block, as the host allocates its texts.
 char* AllocHostText(const std::string& text);
