@@ -46,7 +46,7 @@ cmake --build --preset win32 --target $(1) varnik && \
 endef
 
 # Speed: the report builder against a plain copy (native), and one volume
-# event through the broadcast path under Wine against a bare window.
+# event under Wine, sent directly and broadcast, each against its floor.
 bench: configure
 	@cmake --build --preset native --target report_bench
 	@build/native/report_bench

@@ -5,8 +5,9 @@
 //   way, which passes WM_DEVICECHANGE on to its dialog procedure and makes
 //   the same four host calls;
 // - broadcast: SendMessageTimeout to HWND_BROADCAST, against a bare
-//   top-level window making the same four host calls; on a fresh watch, and
-//   with 100, 10,000 and 100,000 events already logged. Afterwards the log must hold every line.
+//   top-level window making the same four host calls; on a fresh watch,
+//   and with 100, 10,000 and 100,000 events already logged. Afterwards the
+//   log must hold every line.
 //
 // Both sides talk to the same host, whose callbacks do nothing. Each ratio
 // is of medians: the direct sends alternate with their floor's, and the
@@ -42,6 +43,12 @@ void Time(std::vector<double>* times, Send send) {
     const double start = Now();
     send();
     times->push_back((Now() - start) * 1e6);
+}
+
+template <typename Send>
+void TimeRepeatedly(int count, Send send, std::vector<double>* times) {
+    for (int i = 0; i < count; ++i)
+        Time(times, send);
 }
 
 double Median(std::vector<double> times) {
@@ -124,8 +131,7 @@ void BroadcastArrival() {
 
 void MeasureBroadcastFloor(int samples, std::vector<double>* times) {
     HWND bare = CreateBareWindow();
-    for (int i = 0; i < samples; ++i)
-        Time(times, BroadcastArrival);
+    TimeRepeatedly(samples, BroadcastArrival, times);
     DestroyWindow(bare);
 }
 
@@ -159,8 +165,7 @@ int main(int argc, char** argv) {
     for (int round = 0; round < kRounds; ++round) {
         MeasureBroadcastFloor(samples / kRounds, &broadcastFloorTimes);
         plugin.exports.usbStart("OnUSB");
-        for (int i = 0; i < samples / kRounds; ++i)
-            Time(&freshWatchTimes, BroadcastArrival);
+        TimeRepeatedly(samples / kRounds, BroadcastArrival, &freshWatchTimes);
         plugin.exports.usbStop();
     }
 
@@ -189,8 +194,7 @@ int main(int argc, char** argv) {
             ++sent;
         }
         std::vector<double> times;
-        for (int i = 0; i < samples; ++i)
-            Time(&times, BroadcastArrival);
+        TimeRepeatedly(samples, BroadcastArrival, &times);
         sent += samples;
         char label[64];
         std::snprintf(label, sizeof label, "broadcast, %d logged", logged);
