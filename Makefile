@@ -1,28 +1,40 @@
 # The two commands: `make demo` (the main job) and `make test` (every test).
 # Both first install what a fresh machine lacks (scripts/setup.sh).
-.PHONY: setup configure dist reproducible demo test bench soak clean
+.PHONY: setup prerequisites configure dist reproducible fresh-check demo test bench soak clean
 
 PRESETS := native win64 win32
 
+# Installs what is missing (as root: `sudo make setup`).
 setup:
 	@scripts/setup.sh
 
-configure: setup
+# The same, before a build; 32-bit Wine that could not be had today is not
+# tried again on every build.
+prerequisites:
+	@scripts/setup.sh --for-build
+
+configure: prerequisites
 	@for p in $(PRESETS); do cmake --preset $$p >/dev/null || exit 1; done
 
 # The plug-in for 32-bit Windows (dist/win32/varnik.nbp), its x86-64 twin,
 # and the release archive dist/varnik-1.0.zip; no test programs.
-dist: setup
+dist: prerequisites
 	@cmake --preset win32 >/dev/null && cmake --build --preset win32 --target varnik varnik-host
 	@cmake --preset win64 >/dev/null && cmake --build --preset win64 --target varnik
 	@scripts/package.sh
 
 # The release archive of this commit, built twice in two folders: the same bytes.
-reproducible: setup
+reproducible: prerequisites
 	@scripts/check-reproducible.sh
 
+# What a newcomer sees: this commit alone in a fresh, minimal Debian 12 root
+# (made once a day), `make demo` then `make test` as root inside. Needs root;
+# downloads about a gigabyte of packages, so it is not part of `make test`.
+fresh-check:
+	@scripts/fresh-check.sh
+
 # The demo builds what it runs, of the build this machine can run.
-demo: setup
+demo: prerequisites
 	@scripts/demo.sh
 
 # All three builds, then every test of all three in one CTest run, and why

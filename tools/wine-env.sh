@@ -6,6 +6,8 @@ VARNIK_WINE64=${VARNIK_WINE64:-/usr/lib/wine/wine64}
 VARNIK_WINE32=${VARNIK_WINE32:-/usr/lib/wine/wine}
 VARNIK_WINESERVER=${VARNIK_WINESERVER:-/usr/lib/wine/wineserver64}
 VARNIK_W32_HOME=${VARNIK_W32_HOME:-$VARNIK_ROOT/../shared/w32}
+# Where the set-up step says why it could not install 32-bit Wine.
+VARNIK_WINE32_MISSING=${VARNIK_WINE32_MISSING:-/var/lib/varnik/wine32-missing}
 # VARNIK_WINE_DISPLAY=x11 selects a second prefix whose windows are real X
 # windows (on $DISPLAY, without a window manager); the default is headless.
 VARNIK_WINE_DISPLAY=${VARNIK_WINE_DISPLAY:-null}
@@ -67,8 +69,10 @@ varnik_no_32bit_reason() {
         else
             why+=": that needs a kernel built with CONFIG_IA32_EMULATION, not booted with ia32_emulation=0"
         fi
+    elif [ ! -x "$VARNIK_WINE32" ] && [ -s "$VARNIK_WINE32_MISSING" ]; then
+        why=$(cat "$VARNIK_WINE32_MISSING")
     elif [ ! -x "$VARNIK_WINE32" ]; then
-        why="32-bit Wine is not installed: run 'make setup' as root (it installs wine32:i386)"
+        why="32-bit Wine is not installed: run 'sudo make setup' (it installs wine32:i386)"
     else
         why="32-bit Wine does not start: $("$VARNIK_WINE32" --version 2>&1 </dev/null | head -n1)"
     fi

@@ -1,0 +1,137 @@
+#!/usr/bin/env bash
+# fresh-check.sh [--broken-list] [--as-user]: what a newcomer sees. The
+# commit alone (no ../shared beside it) in a fresh, minimal Debian 12 root,
+# as root inside: `make demo`, then `make test`. Prints each command's exit
+# status and time, the set-up step's own lines, CTest's summary and why any
+# test was skipped; exits 0 only when both commands did.
+#
+#   --broken-list  a throwaway copy of the apt sources in the root also names
+#                  a suite that does not exist, so a package list fails to
+#                  update, as on a day the registry is mid-sync
+#   --as-user      then, as a normal user in the same root (the packages are
+#                  there by now), `make demo` and `make test` on a new copy
+#
+# The root comes from this machine's own Debian apt sources and is made once
+# a day ($VARNIK_FRESH_CACHE, /var/cache/varnik/fresh). Needs root for the
+# chroot and its mounts, which are undone on every path. Downloads about a
+# gigabyte of packages each run.
+set -u
+root=$(cd "$(dirname "$(readlink -f "$0")")/.." && pwd)
+broken_list=false
+as_user=false
+for arg in "$@"; do
+    case $arg in
+    --broken-list) broken_list=true ;;
+    --as-user) as_user=true ;;
+    *) echo "usage: fresh-check.sh [--broken-list] [--as-user]" >&2; exit 2 ;;
+    esac
+done
+[ "$(id -u)" = 0 ] || { echo "fresh-check: needs root for the chroot: sudo make fresh-check" >&2; exit 2; }
+commit=$(git -C "$root" rev-parse HEAD) || exit 2
+[ -z "$(git -C "$root" status --porcelain --untracked-files=no)" ] ||
+    echo "fresh-check: uncommitted changes are not part of the commit, and not checked" >&2
+
+if ! command -v mmdebstrap >/dev/null; then
+    echo "fresh-check: installing mmdebstrap"
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends mmdebstrap >/dev/null ||
+        { echo "fresh-check: cannot install mmdebstrap" >&2; exit 2; }
+fi
+
+# The day's root, as a tarball.
+cache=${VARNIK_FRESH_CACHE:-/var/cache/varnik/fresh}
+tarball=$cache/debian12-minbase-$(date +%F).tar
+mkdir -p "$cache" || exit 2
+if [ ! -s "$tarball" ]; then
+    sources=()
+    for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources; do
+        [ -s "$f" ] && grep -q 'debian\.org' "$f" && sources+=("$f")
+    done
+    [ ${#sources[@]} -gt 0 ] || { echo "fresh-check: this machine has no Debian apt sources" >&2; exit 2; }
+    echo "fresh-check: making a minimal Debian 12 root from ${sources[*]}"
+    rm -f "$cache"/debian12-minbase-*.tar
+    mmdebstrap --quiet --variant=minbase --include=git,make,ca-certificates,sudo \
+        bookworm "$tarball.tmp" "${sources[@]}" && mv "$tarball.tmp" "$tarball" ||
+        { rm -f "$tarball.tmp"; echo "fresh-check: mmdebstrap failed" >&2; exit 2; }
+fi
+
+work=$(mktemp -d /var/tmp/varnik-fresh.XXXXXX) || exit 2
+chroot_dir=$work/root
+logs=$cache/last
+mkdir -p "$chroot_dir" "$logs"
+
+# Every process left in the root (a lingering wineserver, a bus), then its
+# mounts, then the root itself.
+cleanup() {
+    local pid
+    for pid in $(ls /proc | grep -E '^[0-9]+$'); do
+        [ "$(readlink "/proc/$pid/root" 2>/dev/null)" = "$chroot_dir" ] && kill -9 "$pid" 2>/dev/null
+    done
+    sleep 0.5
+    umount -R "$chroot_dir/dev" "$chroot_dir/sys" "$chroot_dir/proc" 2>/dev/null
+    if grep -q " $chroot_dir/" /proc/mounts; then
+        echo "fresh-check: mounts left under $chroot_dir" >&2
+    else
+        rm -rf "$work"
+    fi
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+tar -xf "$tarball" -C "$chroot_dir" || exit 2
+cp /etc/resolv.conf "$chroot_dir/etc/resolv.conf"
+mount -t proc proc "$chroot_dir/proc" &&
+    mount --rbind /sys "$chroot_dir/sys" && mount --make-rslave "$chroot_dir/sys" &&
+    mount --rbind /dev "$chroot_dir/dev" && mount --make-rslave "$chroot_dir/dev" || exit 2
+if $broken_list; then
+    printf 'deb http://deb.debian.org/debian bookworm-no-such-suite main\n' \
+        >"$chroot_dir/etc/apt/sources.list.d/no-such-suite.list"
+fi
+
+# Copies the commit in, with nothing beside it, for USER at DIR.
+copy_commit() {
+    git clone -q --no-checkout "$root" "$chroot_dir$2" && git -C "$chroot_dir$2" checkout -q "$commit" &&
+        chroot "$chroot_dir" chown -R "$1:" "$2"
+}
+
+# Runs `make TARGET` in DIR as USER inside the root, logging to LOG; prints
+# its status and time.
+run_make() {
+    local user=$1 dir=$2 target=$3 log=$4 start rc
+    start=$(date +%s)
+    chroot "$chroot_dir" /usr/bin/env -i HOME="$(chroot "$chroot_dir" getent passwd "$user" | cut -d: -f6)" \
+        PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 TERM=dumb \
+        /usr/sbin/runuser -u "$user" -- make -C "$dir" "$target" >"$log" 2>&1
+    rc=$?
+    printf '%-6s make %-5s exit %d in %d s (log: %s)\n' "$user" "$target" $rc $(($(date +%s) - start)) "$log"
+    return $rc
+}
+
+# What a newcomer needs from a run: set-up, what the demo ran, the test
+# summary, the skips and their reasons.
+summarise() {
+    grep -E '^(setup|fresh-check): ' "$1" | sed 's/^/    /'
+    grep -E '^\(' "$1" | sed 's/^/    /'
+    grep -E 'tests passed|tests failed|Total Test time|The following tests (FAILED|did not run)' "$1" | sed 's/^/    /'
+    sed -n '/^ *[0-9]* - .*(\(Failed\|Not Run\|Timeout\|SEGFAULT\|Skipped\|Subprocess\)/p' "$1" | head -n 40 | sed 's/^/    /'
+    sed -n '/^Why tests were skipped:/,$p' "$1" | sed 's/^/    /'
+}
+
+check_as() {
+    local user=$1 dir=$2 rc=0
+    copy_commit "$user" "$dir" || return 1
+    run_make "$user" "$dir" demo "$logs/$user-demo.log" || rc=1
+    summarise "$logs/$user-demo.log"
+    run_make "$user" "$dir" test "$logs/$user-test.log" || rc=1
+    summarise "$logs/$user-test.log"
+    return $rc
+}
+
+echo "fresh-check: $commit in a fresh Debian 12 root ($chroot_dir)"
+rc=0
+check_as root /root/varnik || rc=1
+if $as_user; then
+    chroot "$chroot_dir" useradd -m newcomer || exit 1
+    check_as newcomer /home/newcomer/varnik || rc=1
+fi
+[ $rc -eq 0 ] && echo "fresh-check: passed" || echo "fresh-check: FAILED"
+exit $rc
