@@ -49,7 +49,7 @@ if [ ! -s "$tarball" ]; then
     [ ${#sources[@]} -gt 0 ] || { echo "fresh-check: this machine has no Debian apt sources" >&2; exit 2; }
     echo "fresh-check: making a minimal Debian 12 root from ${sources[*]}"
     rm -f "$cache"/debian12-minbase-*.tar
-    mmdebstrap --quiet --variant=minbase --include=git,make,ca-certificates,sudo \
+    mmdebstrap --quiet --format=tar --variant=minbase --include=git,make,ca-certificates,sudo \
         bookworm "$tarball.tmp" "${sources[@]}" && mv "$tarball.tmp" "$tarball" ||
         { rm -f "$tarball.tmp"; echo "fresh-check: mmdebstrap failed" >&2; exit 2; }
 fi
