@@ -82,14 +82,28 @@ echo "dialog window at $X,$Y ${WIDTH}x$HEIGHT; client area ${cw}x$ch at $cx,$cy;
     fail "the label's background is ${lw}x$lh at +$((lx - cx)),+$((ly - cy)) of the client area, not 90x20 at +20,+79"
 convert "$work/shot.png" -crop "${WIDTH}x$HEIGHT+$X+$Y" +repage "$screenshot" || fail "could not save the screenshot"
 
-# A person: click into the combo box's text, type a name, click Done.
-xdotool mousemove $((cx + 140)) $((cy + 84)) click 1
-sleep 0.3
-# No window manager gives the X focus: take it, so the keys reach the dialog.
-xdotool windowfocus --sync "$window"
-sleep 0.2
-xdotool type --delay 40 "TypedSub"
-sleep 0.3
+# A person: click into the combo box's text, type a name, click Done. On a
+# loaded machine the first keys can arrive before Wine has made the dialog
+# active and be lost, so the typing is repeated, over a cleared box, until
+# the name is drawn in the box (its text area's dark pixels; a caret alone
+# has about 13).
+drawn_pixels() {
+    import -window root "$work/typed.png" &&
+        convert "$work/typed.png" -crop "95x14+$((cx + 124))+$((cy + 77))" +repage -colorspace gray \
+            -threshold 50% -negate -format '%[fx:round(mean*w*h)]' info:
+}
+name_drawn() { [ "$(drawn_pixels)" -ge 40 ]; }
+for attempt in 1 2 3; do
+    xdotool mousemove $((cx + 140)) $((cy + 84)) click 1
+    sleep 0.3
+    # No window manager gives the X focus: take it, so the keys reach the dialog.
+    xdotool windowfocus --sync "$window"
+    sleep 0.2
+    [ $attempt -gt 1 ] && xdotool key --delay 40 End shift+Home BackSpace
+    xdotool type --delay 40 "TypedSub"
+    for _ in $(seq 30); do name_drawn && break 2; sleep 0.1; done
+    echo "the typed name was not drawn in the box (try $attempt): typing it again"
+done
 xdotool mousemove $((cx + 180)) $((cy + 136)) click 1
 for _ in $(seq 300); do kill -0 "$host" 2>/dev/null || break; sleep 0.1; done
 kill -0 "$host" 2>/dev/null && fail "the dialog did not close within 30 s of clicking Done"
