@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
-# fresh-check.sh [--broken-list] [--as-user]: what a newcomer sees. The
-# commit alone (no ../shared beside it) in a fresh, minimal Debian 12 root,
-# as root inside: `make demo`, then `make test`. Prints each command's exit
+# fresh-check.sh [--broken-list] [--no-wine32] [--as-user]: what a newcomer
+# sees. The commit alone (no ../shared beside it) in a fresh, minimal Debian
+# 12 root, as root inside: `make demo`, then `make test`. Prints each command's exit
 # status and time, the set-up step's own lines, CTest's summary and why any
 # test was skipped; exits 0 only when both commands did.
 #
 #   --broken-list  a throwaway copy of the apt sources in the root also names
 #                  a suite that does not exist, so a package list fails to
 #                  update, as on a day the registry is mid-sync
+#   --no-wine32    the root's apt refuses 32-bit Wine's library, as on a day
+#                  the registry serves no i386 twin of a newer amd64 library
 #   --as-user      then, as a normal user in the same root (the packages are
 #                  there by now), `make demo` and `make test` on a new copy
 #
@@ -18,12 +20,14 @@
 set -u
 root=$(cd "$(dirname "$(readlink -f "$0")")/.." && pwd)
 broken_list=false
+no_wine32=false
 as_user=false
 for arg in "$@"; do
     case $arg in
     --broken-list) broken_list=true ;;
+    --no-wine32) no_wine32=true ;;
     --as-user) as_user=true ;;
-    *) echo "usage: fresh-check.sh [--broken-list] [--as-user]" >&2; exit 2 ;;
+    *) echo "usage: fresh-check.sh [--broken-list] [--no-wine32] [--as-user]" >&2; exit 2 ;;
     esac
 done
 [ "$(id -u)" = 0 ] || { echo "fresh-check: needs root for the chroot: sudo make fresh-check" >&2; exit 2; }
@@ -85,6 +89,10 @@ mount -t proc proc "$chroot_dir/proc" &&
 if $broken_list; then
     printf 'deb http://deb.debian.org/debian bookworm-no-such-suite main\n' \
         >"$chroot_dir/etc/apt/sources.list.d/no-such-suite.list"
+fi
+if $no_wine32; then
+    printf 'Package: libwine:i386\nPin: version *\nPin-Priority: -1\n' \
+        >"$chroot_dir/etc/apt/preferences.d/no-wine32"
 fi
 
 # Copies the commit in, with nothing beside it, for USER at DIR.
