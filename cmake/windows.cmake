@@ -85,7 +85,8 @@ target_compile_options(varnik-testhost PRIVATE ${VARNIK_TEST_WARNINGS})
 target_link_options(varnik-testhost PRIVATE ${VARNIK_STATIC_RUNTIME})
 
 # For authors and testers: list, watch and edit without the host.
-add_executable(varnik-host tools/varnik-host/main.cpp tools/varnik-host/rehearse.cpp)
+add_executable(varnik-host tools/varnik-host/main.cpp tools/varnik-host/rehearse.cpp tools/varnik-host/output.cpp
+  tools/varnik-host/plugin_file.cpp)
 target_link_libraries(varnik-host PRIVATE testhost)
 target_compile_options(varnik-host PRIVATE ${VARNIK_TEST_WARNINGS})
 # It ships: the same bytes from every build of a commit.
