@@ -6,6 +6,7 @@
 //   varnik-host watch PLUGIN [--seconds N] [--json]
 //   varnik-host edit PLUGIN [--choices A,B,C] [--value X]
 //   varnik-host plug|unplug DRIVE [--media | --net] [--folder DIR]
+//   varnik-host log [--follow] [--seconds N] [--json]
 #include <windows.h>
 
 #include <cstdio>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "tools/testhost/test_host.h"
+#include "tools/varnik-host/log.h"
 #include "tools/varnik-host/output.h"
 #include "tools/varnik-host/plugin_file.h"
 #include "tools/varnik-host/rehearse.h"
@@ -25,9 +27,11 @@ const char kUsage[] =
     "       varnik-host edit PLUGIN [--choices A,B,C] [--value X]\n"
     "       varnik-host plug DRIVE [--media | --net] [--folder DIR]\n"
     "       varnik-host unplug DRIVE [--media | --net] [--folder DIR]\n"
+    "       varnik-host log [--follow] [--seconds N] [--json]\n"
     "       varnik-host COMMAND --help\n"
     "plug and unplug rehearse without a stick: they broadcast a volume's arrival or\n"
-    "removal (SendMessageTimeout to HWND_BROADCAST), which a running watch reports.\n";
+    "removal (SendMessageTimeout to HWND_BROADCAST), which a running watch reports.\n"
+    "log prints what running watches saw.\n";
 
 const char kListHelp[] =
     "usage: varnik-host list PLUGIN\n"
@@ -140,6 +144,14 @@ int main(int argc, char** argv) {
         return args.empty() ? 2 : 0;
     }
     const std::string command = args[0];
+    if (command == "log") {
+        for (const std::string& arg : args)
+            if (arg == "--help" || arg == "-h") {
+                std::fputs(kLogHelp, stdout);
+                return 0;
+            }
+        return Log(std::vector<std::string>(args.begin() + 1, args.end()));
+    }
     if (command == "plug" || command == "unplug") {
         const bool arrival = command == "plug";
         for (const std::string& arg : args)
