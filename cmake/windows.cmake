@@ -86,7 +86,7 @@ target_link_options(varnik-testhost PRIVATE ${VARNIK_STATIC_RUNTIME})
 
 # For authors and testers: list, watch and edit without the host.
 add_executable(varnik-host tools/varnik-host/main.cpp tools/varnik-host/rehearse.cpp tools/varnik-host/output.cpp
-  tools/varnik-host/plugin_file.cpp tools/varnik-host/log.cpp)
+  tools/varnik-host/plugin_file.cpp tools/varnik-host/log.cpp tools/varnik-host/check.cpp)
 target_link_libraries(varnik-host PRIVATE testhost)
 target_compile_options(varnik-host PRIVATE ${VARNIK_TEST_WARNINGS})
 # It ships: the same bytes from every build of a commit.

@@ -60,7 +60,7 @@ title        "Varnik 1.0"
 author       "Varnik developers"
 description  "USB Storage Checker"'
 
-for command in list watch edit plug unplug log; do
+for command in list watch edit plug unplug log check; do
     run "help-$command" 0 "$command" --help && expect_line "help-$command" out "^usage: varnik-host $command (PLUGIN|DRIVE|\\[--[a-z]+\\])( |$)"
 done
 run usage 2 && expect_line usage err '^usage: varnik-host list PLUGIN'
@@ -71,9 +71,14 @@ run log-seconds 2 log --seconds 5 && expect_line log-seconds err '^varnik-host: 
 run no-plugin 2 watch --json && expect_line no-plugin err '^varnik-host: no plug-in given$'
 run missing-file 1 list 'Z:/nonexistent/varnik.nbp' &&
     expect missing-file err 'varnik-host: no such file: Z:/nonexistent/varnik.nbp'
-run not-a-plugin 1 list 'C:/windows/system32/version.dll' &&
-    expect_line not-a-plugin err '^varnik-host: C:/windows/system32/version.dll is not a plug-in: missing exports _nbRegisterPlugIn@16, .*DW_USB_STOP$'
-run wrong-architecture 1 list "$other" && expect_line wrong-architecture err "^varnik-host: .* is built for .*: use the matching build$"
+# check says the same as the other commands, as its first step's reason.
+for command in list check; do
+    if [ $command = list ]; then stream=err says='^varnik-host: '; else stream=out says='^1\. .*: FAILED: '; fi
+    run "not-a-plugin-$command" 1 $command 'C:/windows/system32/version.dll' &&
+        expect_line "not-a-plugin-$command" $stream "${says}C:/windows/system32/version.dll is not a plug-in: missing exports _nbRegisterPlugIn@16, .*DW_USB_STOP$"
+    run "wrong-architecture-$command" 1 $command "$other" &&
+        expect_line "wrong-architecture-$command" $stream "$says.* is built for .*: use the matching build$"
+done
 printf 'not a program\n' >"$work/text.nbp"
 run not-a-dll 1 list "Z:$work/text.nbp" && expect_line not-a-dll err 'is not a Windows DLL$'
 
@@ -174,6 +179,10 @@ expect watch out "$expected"$'\n''{"status": "End", "drive": "", "type": ""}'
 run watch-text 0 watch "$plugin" --seconds 0 && expect watch-text out 'Init         
 End          '
 run no-watch 1 log && expect no-watch err 'varnik-host: no watch is running on this desktop'
+# check broadcasts, so it runs once the watch above has ended.
+run check 0 check "$plugin"
+for step in 1 2 3 4 5 6; do expect_line check out "^$step\. .*: ok$"; done
+expect_line check out '^ok: all 6 steps passed: '
 
 [ $failures -eq 0 ] && echo "ok: every command and error case"
 [ $failures -eq 0 ]

@@ -7,6 +7,7 @@
 //   varnik-host edit PLUGIN [--choices A,B,C] [--value X]
 //   varnik-host plug|unplug DRIVE [--media | --net] [--folder DIR]
 //   varnik-host log [--follow] [--seconds N] [--json]
+//   varnik-host check PLUGIN
 #include <windows.h>
 
 #include <cstdio>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "tools/testhost/test_host.h"
+#include "tools/varnik-host/check.h"
 #include "tools/varnik-host/log.h"
 #include "tools/varnik-host/output.h"
 #include "tools/varnik-host/plugin_file.h"
@@ -28,10 +30,11 @@ const char kUsage[] =
     "       varnik-host plug DRIVE [--media | --net] [--folder DIR]\n"
     "       varnik-host unplug DRIVE [--media | --net] [--folder DIR]\n"
     "       varnik-host log [--follow] [--seconds N] [--json]\n"
+    "       varnik-host check PLUGIN\n"
     "       varnik-host COMMAND --help\n"
     "plug and unplug rehearse without a stick: they broadcast a volume's arrival or\n"
     "removal (SendMessageTimeout to HWND_BROADCAST), which a running watch reports.\n"
-    "log prints what running watches saw.\n";
+    "log prints what running watches saw; check tells whether Varnik works here.\n";
 
 const char kListHelp[] =
     "usage: varnik-host list PLUGIN\n"
@@ -164,6 +167,7 @@ int main(int argc, char** argv) {
     const char* help = command == "list"    ? kListHelp
                        : command == "watch" ? kWatchHelp
                        : command == "edit"  ? kEditHelp
+                       : command == "check" ? kCheckHelp
                                             : nullptr;
     if (!help)
         return UsageError("unknown command: " + command, kUsage);
@@ -198,6 +202,8 @@ int main(int argc, char** argv) {
     }
     if (plugin.empty())
         return UsageError("no plug-in given", help);
+    if (command == "check")
+        return Check(plugin);
 
     TestHost host;
     std::string error;
