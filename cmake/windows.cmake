@@ -85,7 +85,8 @@ target_compile_options(varnik-testhost PRIVATE ${VARNIK_TEST_WARNINGS})
 target_link_options(varnik-testhost PRIVATE ${VARNIK_STATIC_RUNTIME})
 
 # For authors and testers: list, watch and edit without the host.
-add_executable(varnik-host tools/varnik-host/main.cpp tools/varnik-host/rehearse.cpp)
+add_executable(varnik-host tools/varnik-host/main.cpp tools/varnik-host/rehearse.cpp tools/varnik-host/output.cpp
+  tools/varnik-host/plugin_file.cpp tools/varnik-host/log.cpp tools/varnik-host/check.cpp)
 target_link_libraries(varnik-host PRIVATE testhost)
 target_compile_options(varnik-host PRIVATE ${VARNIK_TEST_WARNINGS})
 # It ships: the same bytes from every build of a commit.
@@ -170,9 +171,14 @@ if(VARNIK_ARCH STREQUAL "win32")
 else()
   set(VARNIK_OTHER_PLUGIN "Z:${CMAKE_SOURCE_DIR}/dist/win32/varnik.nbp")
 endif()
+# Events that no varnik-host command sends, from a process of their own.
+add_executable(send-device-change tests/host_tool/send_device_change.cpp)
+target_link_libraries(send-device-change PRIVATE testhost)
+target_compile_options(send-device-change PRIVATE ${VARNIK_TEST_WARNINGS})
+target_link_options(send-device-change PRIVATE ${VARNIK_STATIC_RUNTIME})
 add_test(NAME ${VARNIK_ARCH}.varnik_host_test
   COMMAND ${CMAKE_SOURCE_DIR}/tests/host_tool/varnik_host_test.sh $<TARGET_FILE:varnik-host>
-          ${VARNIK_PLUGIN_WINE_PATH} ${VARNIK_OTHER_PLUGIN})
+          ${VARNIK_PLUGIN_WINE_PATH} ${VARNIK_OTHER_PLUGIN} $<TARGET_FILE:send-device-change>)
 set_tests_properties(${VARNIK_ARCH}.varnik_host_test PROPERTIES
   FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77 TIMEOUT 120 RESOURCE_LOCK wine_desktop)
 

@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# varnik_host_test.sh VARNIK_HOST_EXE PLUGIN OTHER_ARCH_PLUGIN
+# varnik_host_test.sh VARNIK_HOST_EXE PLUGIN OTHER_ARCH_PLUGIN SEND_DEVICE_CHANGE_EXE
 #
 # varnik-host as a person uses it: each command's output for the real
 # plug-in, and a clear one-line error with a non-zero exit for each mistake.
-# `plug` and `unplug` rehearse from other processes while `watch` runs.
+# `plug` and `unplug` rehearse from other processes while `watch` runs, and
+# `log` reads that watch's log from a third.
 set -u
 root=$(cd "$(dirname "$(readlink -f "$0")")/../.." && pwd)
-exe=$1 plugin=$2 other=$3
+exe=$1 plugin=$2 other=$3 sender=$4
 work=$(mktemp -d "${TMPDIR:-/tmp}/varnik-host-test.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 failures=0
@@ -59,28 +60,42 @@ title        "Varnik 1.0"
 author       "Varnik developers"
 description  "USB Storage Checker"'
 
-for command in list watch edit plug unplug; do
-    run "help-$command" 0 "$command" --help && expect_line "help-$command" out "^usage: varnik-host $command (PLUGIN|DRIVE)( |$)"
+for command in list watch edit plug unplug log check; do
+    run "help-$command" 0 "$command" --help && expect_line "help-$command" out "^usage: varnik-host $command (PLUGIN|DRIVE|\\[--[a-z]+\\])( |$)"
 done
 run usage 2 && expect_line usage err '^usage: varnik-host list PLUGIN'
 run unknown-command 2 frobnicate "$plugin" && expect_line unknown-command err '^varnik-host: unknown command: frobnicate$'
 run bad-option 2 list "$plugin" --json && expect_line bad-option err '^varnik-host: bad option for list: --json$'
 run bad-seconds 2 watch "$plugin" --seconds soon && expect_line bad-seconds err 'whole number'
+run log-seconds 2 log --seconds 5 && expect_line log-seconds err '^varnik-host: --seconds goes with --follow$'
 run no-plugin 2 watch --json && expect_line no-plugin err '^varnik-host: no plug-in given$'
 run missing-file 1 list 'Z:/nonexistent/varnik.nbp' &&
     expect missing-file err 'varnik-host: no such file: Z:/nonexistent/varnik.nbp'
-run not-a-plugin 1 list 'C:/windows/system32/version.dll' &&
-    expect_line not-a-plugin err '^varnik-host: C:/windows/system32/version.dll is not a plug-in: missing exports _nbRegisterPlugIn@16, .*DW_USB_STOP$'
-run wrong-architecture 1 list "$other" && expect_line wrong-architecture err "^varnik-host: .* is built for .*: use the matching build$"
+# check says the same as the other commands, as its first step's reason.
+for command in list check; do
+    if [ $command = list ]; then stream=err says='^varnik-host: '; else stream=out says='^1\. .*: FAILED: '; fi
+    run "not-a-plugin-$command" 1 $command 'C:/windows/system32/version.dll' &&
+        expect_line "not-a-plugin-$command" $stream "${says}C:/windows/system32/version.dll is not a plug-in: missing exports _nbRegisterPlugIn@16, .*DW_USB_STOP$"
+    run "wrong-architecture-$command" 1 $command "$other" &&
+        expect_line "wrong-architecture-$command" $stream "$says.* is built for .*: use the matching build$"
+done
 printf 'not a program\n' >"$work/text.nbp"
 run not-a-dll 1 list "Z:$work/text.nbp" && expect_line not-a-dll err 'is not a Windows DLL$'
 
 # Rehearsal: each row's command runs in a process of its own while the watch
-# runs: exit status, arguments, the whole of stderr, and the line the watch
-# prints for it (none for a refused command). --folder maps a folder as the
-# drive while plugged. SendMessageTimeout returns once the watch has handled
-# the event, so Ctrl+C (SIGINT) can stop the watch right after the last row.
+# runs: exit status, arguments, the whole of stderr, and the event the watch
+# reports for it (none for a refused command): status, drive letter, kind.
+# --folder maps a folder as the drive while plugged. SendMessageTimeout
+# returns once the watch has handled the event, so Ctrl+C (SIGINT) can stop
+# the watch right after the last row.
 event() { printf '{"status": "%s", "drive": "%s:\\\\", "type": "%s"}' "$1" "$2" "$3"; }
+# The line the plug-in adds to its watcher log for that event.
+report() {
+    local name=DBT_DEVICEARRIVAL
+    [ "$1" = UnPlug ] && name=DBT_DEVICEREMOVECOMPLETE
+    printf '     WM_DEVICECHANGE      wParam = %s     Device Type: DBT_DEVTYP_VOLUME     Device Name: %s:\\     Drive Info:%s' \
+        "$name" "$2" "$3"
+}
 mkdir "$work/stick" "$work/other"
 stick=Z:$work/stick elsewhere=Z:$work/other winwork=${work//\//\\}
 no_letter='(give a letter, such as E, E: or E:\)'
@@ -93,24 +108,68 @@ rehearsals=(
     2 'plug E: --media --net' 'varnik-host: --media and --net exclude each other' ''
     2 'unplug E: F:'          'varnik-host: one drive at a time: F:' ''
     2 'plug E: --folder'      'varnik-host: --folder needs a folder' ''
-    0 'plug E:'               '' "$(event Plug E 'Local Drive')"
-    0 'unplug E:'             '' "$(event UnPlug E 'Local Drive')"
-    0 'plug f --media'        '' "$(event Plug F 'Media Drive')"
-    0 'unplug g:\ --net'      '' "$(event UnPlug G 'Network Drive')"
+    0 'plug E:'               '' 'Plug E Local Drive'
+    0 'unplug E:'             '' 'UnPlug E Local Drive'
+    0 'plug f --media'        '' 'Plug F Media Drive'
+    0 'unplug g:\ --net'      '' 'UnPlug G Network Drive'
     2 "plug V: --folder Z:$work/none" "varnik-host: no such folder: Z:$work/none" ''
-    0 "plug V: --folder $stick"       '' "$(event Plug V 'Local Drive')"
+    0 "plug V: --folder $stick"       '' 'Plug V Local Drive'
     2 "plug V: --folder $elsewhere"   'varnik-host: V: is in use: choose a free drive letter' ''
     2 "unplug V: --folder $elsewhere" "varnik-host: V: is not mapped to $elsewhere: it is \\??\\Z:$winwork\\stick" ''
-    0 "unplug V: --folder $stick"     '' "$(event UnPlug V 'Local Drive')"
+    0 "unplug V: --folder $stick"     '' 'UnPlug V Local Drive'
     2 "unplug V: --folder $stick"     "varnik-host: V: is not mapped to $stick" ''
 )
 expected='{"status": "Init", "drive": "", "type": ""}'
+reports=''
+# expect_event STATUS LETTER KIND: the watch reports it and logs it.
+expect_event() {
+    expected+=$'\n'$(event "$1" "$2" "$3")
+    reports+=$'\n'$(report "$1" "$2" "$3")
+}
 for ((i = 0; i < ${#rehearsals[@]}; i += 4)); do
     name=rehearse-$((i / 4))
     # shellcheck disable=SC2086  # the row's words are the arguments
     run "$name" "${rehearsals[i]}" ${rehearsals[i + 1]} && expect "$name" err "${rehearsals[i + 2]}"
-    [ -z "${rehearsals[i + 3]}" ] || expected+=$'\n'${rehearsals[i + 3]}
+    if [ -n "${rehearsals[i + 3]}" ]; then
+        read -r status letter kind <<<"${rehearsals[i + 3]}"
+        expect_event "$status" "$letter" "$kind"
+    fi
 done
+
+# The watcher log, read by `log` from a third process: every report above,
+# a device-node change, then many events that reach only the log (sent from
+# another process, without a read in between), each line byte for byte,
+# under a heading for the watch's process. --follow then prints a line that
+# arrives after it started; a watch that does not answer is skipped.
+"$root/tools/wine-run" "$sender" 7 1 && "$root/tools/wine-run" "$sender" 24 300 ||
+    { echo "FAIL send-device-change"; failures=$((failures + 1)); }
+reports+=$'\n''     WM_DEVICECHANGE      wParam = DBT_DEVNODES_CHANGED      0'
+for _ in $(seq 300); do reports+=$'\n''     WM_DEVICECHANGE      wParam = DBT_CONFIGCHANGED'; done
+heading='watch in process ? (varnik-host.exe)'
+run log 0 log && expect_line log out '^watch in process [0-9]+ \(varnik-host\.exe\)$' && heading=$(head -n1 "$work/log.out")
+pid=${heading//[^0-9]/}
+expect log out "$heading$reports"
+run log-json 0 log --json && expect log-json out "$(sed 's/\\/\\\\/g; 1d; s/.*/{"pid": '"$pid"', "program": "varnik-host.exe", "line": "&"}/' <<<"$heading$reports")"
+# lines NAME: how many lines NAME.out has
+lines() { [ -f "$work/$1.out" ] && wc -l <"$work/$1.out" || echo 0; }
+"$root/tools/wine-run" "$exe" log --follow --seconds 100 >"$work/follow.out" 2>"$work/follow.err" </dev/null &
+follower=$!
+for _ in $(seq 300); do [ "$(lines follow)" -gt 300 ] && break; sleep 0.1; done
+run follow-plug 0 plug E: && expect_event Plug E 'Local Drive'
+total=$(wc -l <<<"$heading$reports")
+for _ in $(seq 300); do [ "$(lines follow)" -ge "$total" ] && break; sleep 0.1; done
+kill -INT $follower
+wait $follower
+rc=$?
+sed -i 's/\r$//' "$work/follow.out"
+[ $rc -eq 0 ] || { echo "FAIL follow: exit $rc"; failures=$((failures + 1)); }
+expect follow out "$heading$reports"
+run follow-seconds 0 log --follow --seconds 0 && expect follow-seconds out "$heading$reports"
+kill -STOP $watcher
+run hung 1 log && expect hung out '' &&
+    expect hung err "varnik-host: the watch in process $pid (varnik-host.exe) did not answer within 2 seconds: skipped"
+kill -CONT $watcher
+
 kill -INT $watcher
 wait $watcher
 rc=$?
@@ -119,6 +178,11 @@ sed -i 's/\r$//' "$work/watch.out"
 expect watch out "$expected"$'\n''{"status": "End", "drive": "", "type": ""}'
 run watch-text 0 watch "$plugin" --seconds 0 && expect watch-text out 'Init         
 End          '
+run no-watch 1 log && expect no-watch err 'varnik-host: no watch is running on this desktop'
+# check broadcasts, so it runs once the watch above has ended.
+run check 0 check "$plugin"
+for step in 1 2 3 4 5 6; do expect_line check out "^$step\. .*: ok$"; done
+expect_line check out '^ok: all 6 steps passed: '
 
 [ $failures -eq 0 ] && echo "ok: every command and error case"
 [ $failures -eq 0 ]

@@ -28,3 +28,28 @@ ProcessUsage MeasureProcessUsage() {
     CloseHandle(probe);
     return usage;
 }
+
+UsageKept MeasureUsageKept(const std::function<bool()>& cycle, int warmUp, int count) {
+    UsageKept kept = {-1, 0, 0, 0.0};
+    for (int i = 0; i < warmUp; ++i)
+        if (!cycle()) {
+            kept.failedRun = i;
+            return kept;
+        }
+    const ProcessUsage before = MeasureProcessUsage();
+    for (int i = 0; i < count && kept.failedRun < 0; ++i)
+        if (!cycle())
+            kept.failedRun = warmUp + i;
+    const ProcessUsage after = MeasureProcessUsage();
+    // Handles are multiples of 4.
+    kept.handles = static_cast<long>((static_cast<intptr_t>(after.lowestFreeHandle) -
+                                      static_cast<intptr_t>(before.lowestFreeHandle)) / 4);
+    kept.tlsIndexes = static_cast<long>(after.lowestFreeTlsIndex) - static_cast<long>(before.lowestFreeTlsIndex);
+    kept.kbPerRun = (static_cast<double>(after.committedPrivateBytes) -
+                     static_cast<double>(before.committedPrivateBytes)) / 1024.0 / count;
+    return kept;
+}
+
+bool KeepsNothing(const UsageKept& kept) {
+    return kept.failedRun < 0 && kept.handles == 0 && kept.tlsIndexes == 0 && kept.kbPerRun <= 1.0;
+}

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 struct ProcessUsage {
     size_t committedPrivateBytes;  // MEM_COMMIT and MEM_PRIVATE, from VirtualQuery
@@ -15,3 +16,16 @@ struct ProcessUsage {
 };
 
 ProcessUsage MeasureProcessUsage();
+
+// What `count` runs of `cycle` keep, measured after `warmUp` runs (what the
+// first runs bring in may stay for good). A run that fails ends the count.
+struct UsageKept {
+    int failedRun;      // the run that failed, from 0, warm-up included; -1 for none
+    long handles;       // lowest free handle moved up by this many
+    long tlsIndexes;    // the same for TLS indexes
+    double kbPerRun;    // private memory kept per run
+};
+UsageKept MeasureUsageKept(const std::function<bool()>& cycle, int warmUp, int count);
+
+// Nothing kept: no handle, no TLS index, at most 1 KB of private memory a run.
+bool KeepsNothing(const UsageKept& kept);

@@ -6,14 +6,19 @@
 //   varnik-host watch PLUGIN [--seconds N] [--json]
 //   varnik-host edit PLUGIN [--choices A,B,C] [--value X]
 //   varnik-host plug|unplug DRIVE [--media | --net] [--folder DIR]
+//   varnik-host log [--follow] [--seconds N] [--json]
+//   varnik-host check PLUGIN
 #include <windows.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "tools/testhost/test_host.h"
+#include "tools/varnik-host/check.h"
+#include "tools/varnik-host/log.h"
+#include "tools/varnik-host/output.h"
+#include "tools/varnik-host/plugin_file.h"
 #include "tools/varnik-host/rehearse.h"
 
 namespace {
@@ -24,9 +29,12 @@ const char kUsage[] =
     "       varnik-host edit PLUGIN [--choices A,B,C] [--value X]\n"
     "       varnik-host plug DRIVE [--media | --net] [--folder DIR]\n"
     "       varnik-host unplug DRIVE [--media | --net] [--folder DIR]\n"
+    "       varnik-host log [--follow] [--seconds N] [--json]\n"
+    "       varnik-host check PLUGIN\n"
     "       varnik-host COMMAND --help\n"
     "plug and unplug rehearse without a stick: they broadcast a volume's arrival or\n"
-    "removal (SendMessageTimeout to HWND_BROADCAST), which a running watch reports.\n";
+    "removal (SendMessageTimeout to HWND_BROADCAST), which a running watch reports.\n"
+    "log prints what running watches saw; check tells whether Varnik works here.\n";
 
 const char kListHelp[] =
     "usage: varnik-host list PLUGIN\n"
@@ -48,100 +56,6 @@ const char kEditHelp[] =
     "does, and prints the callback name it leaves in the action.\n"
     "  --choices A,B,C  the host's subroutines offered in the list\n"
     "  --value X        the callback name the action holds before the edit\n";
-
-int Fail(const std::string& message, int code = 1) {
-    std::fprintf(stderr, "varnik-host: %s\n", message.c_str());
-    return code;
-}
-
-int UsageError(const std::string& message, const char* help) {
-    std::fprintf(stderr, "varnik-host: %s\n%s", message.c_str(), help);
-    return 2;
-}
-
-// The machine a PE file is built for, or 0 if it is not a PE file.
-WORD PeMachine(const std::string& path) {
-    HANDLE file =
-        CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return 0;
-    IMAGE_DOS_HEADER dos = {};
-    DWORD read = 0;
-    WORD machine = 0;
-    if (ReadFile(file, &dos, sizeof dos, &read, nullptr) && read == sizeof dos &&
-        dos.e_magic == IMAGE_DOS_SIGNATURE &&
-        SetFilePointer(file, dos.e_lfanew, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER) {
-        struct {
-            DWORD signature;
-            IMAGE_FILE_HEADER header;
-        } nt = {};
-        if (ReadFile(file, &nt, sizeof nt, &read, nullptr) && read == sizeof nt &&
-            nt.signature == IMAGE_NT_SIGNATURE)
-            machine = nt.header.Machine;
-    }
-    CloseHandle(file);
-    return machine;
-}
-
-const char* MachineName(WORD machine) {
-    switch (machine) {
-    case IMAGE_FILE_MACHINE_I386: return "32-bit x86";
-    case IMAGE_FILE_MACHINE_AMD64: return "x86-64";
-    default: return "another machine";
-    }
-}
-
-#if defined(_WIN64)
-const WORD kOwnMachine = IMAGE_FILE_MACHINE_AMD64;
-#else
-const WORD kOwnMachine = IMAGE_FILE_MACHINE_I386;
-#endif
-
-// Loads the plug-in, or says in one line why it cannot.
-bool LoadPlugin(TestHost& host, const std::string& path, int* exitCode) {
-    if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
-        *exitCode = Fail("no such file: " + path);
-        return false;
-    }
-    const WORD machine = PeMachine(path);
-    if (machine == 0) {
-        *exitCode = Fail(path + " is not a Windows DLL");
-        return false;
-    }
-    if (machine != kOwnMachine) {
-        *exitCode = Fail(path + " is built for " + MachineName(machine) + "; this varnik-host is " +
-                         MachineName(kOwnMachine) + ": use the matching build");
-        return false;
-    }
-    std::string error;
-    if (!host.Load(path, &error)) {
-        *exitCode = Fail(error);
-        return false;
-    }
-    return true;
-}
-
-std::string Json(const std::string& text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        char buf[8];
-        switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\r': out += "\\r"; break;
-        case '\n': out += "\\n"; break;
-        case '\t': out += "\\t"; break;
-        default:
-            if (c < 0x20) {
-                std::snprintf(buf, sizeof buf, "\\u%04X", c);
-                out += buf;
-            } else {
-                out += static_cast<char>(c);
-            }
-        }
-    }
-    return out + "\"";
-}
 
 int List(TestHost& host) {
     host.RegisterAll();
@@ -233,6 +147,14 @@ int main(int argc, char** argv) {
         return args.empty() ? 2 : 0;
     }
     const std::string command = args[0];
+    if (command == "log") {
+        for (const std::string& arg : args)
+            if (arg == "--help" || arg == "-h") {
+                std::fputs(kLogHelp, stdout);
+                return 0;
+            }
+        return Log(std::vector<std::string>(args.begin() + 1, args.end()));
+    }
     if (command == "plug" || command == "unplug") {
         const bool arrival = command == "plug";
         for (const std::string& arg : args)
@@ -245,6 +167,7 @@ int main(int argc, char** argv) {
     const char* help = command == "list"    ? kListHelp
                        : command == "watch" ? kWatchHelp
                        : command == "edit"  ? kEditHelp
+                       : command == "check" ? kCheckHelp
                                             : nullptr;
     if (!help)
         return UsageError("unknown command: " + command, kUsage);
@@ -261,11 +184,8 @@ int main(int argc, char** argv) {
             std::fputs(help, stdout);
             return 0;
         } else if (command == "watch" && arg == "--seconds" && hasValue) {
-            char* end = nullptr;
-            const long n = std::strtol(args[++i].c_str(), &end, 10);
-            if (*end != '\0' || n < 0 || n > 86400)
-                return UsageError("--seconds takes a whole number from 0 to 86400", help);
-            seconds = static_cast<int>(n);
+            if (!ParseSeconds(args[++i], &seconds))
+                return UsageError(kSecondsError, help);
         } else if (command == "watch" && arg == "--json") {
             json = true;
         } else if (command == "edit" && arg == "--choices" && hasValue) {
@@ -282,11 +202,13 @@ int main(int argc, char** argv) {
     }
     if (plugin.empty())
         return UsageError("no plug-in given", help);
+    if (command == "check")
+        return Check(plugin);
 
     TestHost host;
-    int exitCode = 0;
-    if (!LoadPlugin(host, plugin, &exitCode))
-        return exitCode;
+    std::string error;
+    if (!LoadPlugin(host, plugin, &error))
+        return Fail(error);
     if (command == "list")
         return List(host);
     if (command == "watch")

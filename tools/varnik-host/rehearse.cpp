@@ -4,9 +4,10 @@
 
 #include <dbt.h>
 
-#include <cstdio>
+#include <string>
 
 #include "tools/testhost/device_broadcast.h"
+#include "tools/varnik-host/output.h"
 
 namespace {
 
@@ -25,11 +26,6 @@ const char kRehearsalHelp[] =
     "It sends with SendMessageTimeout to HWND_BROADCAST, which reaches windows of\n"
     "other processes under Wine too (BroadcastSystemMessage fails there with error\n"
     "1159). Only programs that listen for these broadcasts see the rehearsal.\n";
-
-int Fail(const std::string& message, int code) {
-    std::fprintf(stderr, "varnik-host: %s\n", message.c_str());
-    return code;
-}
 
 std::string ErrorText(DWORD error) {
     return "error " + std::to_string(error);
@@ -73,12 +69,12 @@ bool RemoveMapping(const std::string& device, const std::string& target) {
                             device.c_str(), target.c_str()) != 0;
 }
 
-int MapFolder(const std::string& device, DWORD unitMask, const std::string& folder) {
+int MapFolder(const std::string& device, const std::string& folder) {
     const std::string target = FolderTarget(folder);
     const DWORD attributes = target.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesA(target.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
         return Fail("no such folder: " + folder, 2);
-    if ((GetLogicalDrives() & unitMask) || !DosDeviceTarget(device).empty())
+    if (DriveLetterInUse(device[0]))
         return Fail(device + " is in use: choose a free drive letter", 2);
     if (!DefineDosDeviceA(0, device.c_str(), target.c_str()))
         return Fail("cannot map " + folder + " as " + device + ": " + ErrorText(GetLastError()), 1);
@@ -96,6 +92,10 @@ int UnmapFolder(const std::string& device, const std::string& folder) {
 }
 
 }  // namespace
+
+bool DriveLetterInUse(char letter) {
+    return (GetLogicalDrives() & (1u << (letter - 'A'))) || !DosDeviceTarget(std::string(1, letter) + ":").empty();
+}
 
 std::string RehearsalHelp(bool arrival) {
     return std::string("usage: varnik-host ") + (arrival ? "plug" : "unplug") +
@@ -137,7 +137,7 @@ int Rehearse(bool arrival, const std::vector<std::string>& args) {
     // As the system does it: the drive exists when its arrival is announced,
     // and is gone when its removal is.
     if (!folder.empty()) {
-        const int status = arrival ? MapFolder(device, unitMask, folder) : UnmapFolder(device, folder);
+        const int status = arrival ? MapFolder(device, folder) : UnmapFolder(device, folder);
         if (status != 0)
             return status;
     }

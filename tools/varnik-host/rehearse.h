@@ -13,3 +13,6 @@ std::string RehearsalHelp(bool arrival);
 // window took the broadcast, 1 when something failed, 2 for a wrong command
 // line or a drive letter that is taken.
 int Rehearse(bool arrival, const std::vector<std::string>& args);
+
+// Whether drive `letter` ('A' to 'Z') is taken: a drive or a device name.
+bool DriveLetterInUse(char letter);

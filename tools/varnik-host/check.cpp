@@ -1,0 +1,266 @@
+#include "tools/varnik-host/check.h"
+
+#include <windows.h>
+
+#include <dbt.h>
+
+#include <cstdio>
+#include <vector>
+
+#include "tools/testhost/device_broadcast.h"
+#include "tools/testhost/process_usage.h"
+#include "tools/testhost/test_host.h"
+#include "tools/varnik-host/plugin_file.h"
+#include "tools/varnik-host/rehearse.h"
+
+const char kCheckHelp[] =
+    "usage: varnik-host check PLUGIN\n"
+    "Does Varnik work on this machine? Six steps, each on a line that ends in \"ok\"\n"
+    "or \"FAILED: <why>\", then a verdict; exits 0 only when every step passed:\n"
+    "  1. PLUGIN loads as a plug-in for this varnik-host's architecture\n"
+    "  2. it registers dw_USB_Start and dw_USB_Stop with their exact names, hints\n"
+    "     and parameter codes, and hands back its identity texts\n"
+    "  3. a watch starts, and the callback runs once with \"Init\"\n"
+    "  4. a rehearsed arrival and removal of a drive letter not in use here run the\n"
+    "     callback with \"Plug\", then \"UnPlug\" of that drive; they are broadcast to\n"
+    "     every window, as plug and unplug send them, so a publication watching now\n"
+    "     sees them too\n"
+    "  5. the watch stops with \"End\"\n"
+    "  6. loading and freeing it again and again keeps no memory, handles or TLS\n"
+    "     indexes\n"
+    "What check cannot prove: it shows that the plug-in and the message path work\n"
+    "on this machine, not that the system raises volume events for a given stick.\n"
+    "For that, run varnik-host watch PLUGIN and plug the stick in, or varnik-host\n"
+    "log while the publication runs.\n";
+
+namespace {
+
+const int kSteps = 6;
+const char kSubroutine[] = "VarnikCheck";
+
+struct ExpectedAction {
+    int number;
+    const char* name;
+    const char* hint;
+    const char* codes;  // the type codes and the zero byte after them
+    int count;
+};
+const ExpectedAction kActions[] = {
+    {1, "dw_USB_Start", "Starts the USB Control \r\ndw_USB_Start \"CallBack Neo Function\"", "\x01", 1},
+    {2, "dw_USB_Stop", "Stops the USB Control \r\ndw_USB_Stop ", "", 0},
+};
+const char* const kIdentity[3] = {"Varnik 1.0", "Varnik developers", "USB Storage Checker"};
+const char* const kIdentityNames[3] = {"title", "author", "description"};
+
+int g_failed;
+
+void Report(int step, const std::string& what, const std::string& why) {
+    std::printf("%d. %s: %s\n", step, what.c_str(), why.empty() ? "ok" : ("FAILED: " + why).c_str());
+    std::fflush(stdout);
+    if (!why.empty())
+        ++g_failed;
+}
+
+// "" when `actual` is `expected`; otherwise both, quoted.
+std::string Compare(const std::string& what, const HostText& actual, const std::string& expected) {
+    if (actual == expected)
+        return "";
+    return what + " is " + Quote(actual) + ", expected " + Quote(expected);
+}
+
+std::string CheckRegistration(TestHost& host) {
+    host.RegisterAll();
+    std::vector<AddActionCall> actions;
+    for (const HostCall& call : host.calls())
+        if (const auto* action = std::get_if<AddActionCall>(&call))
+            actions.push_back(*action);
+    if (actions.size() != 2)
+        return "it registered " + std::to_string(actions.size()) + " actions, expected 2";
+    for (size_t i = 0; i < 2; ++i) {
+        const ExpectedAction& expected = kActions[i];
+        const AddActionCall& action = actions[i];
+        const std::string label = "action " + std::to_string(i + 1) + "'s ";
+        std::string why = action.number == expected.number ? "" : label + "number is " + std::to_string(action.number);
+        if (why.empty())
+            why = Compare(label + "name", action.name, expected.name);
+        if (why.empty())
+            why = Compare(label + "hint", action.hint, expected.hint);
+        if (why.empty() && (!action.typeCodes || *action.typeCodes != std::string(expected.codes, expected.count + 1)))
+            why = label + "parameter codes are " + (action.typeCodes ? HexBytes(*action.typeCodes) : "null");
+        if (why.empty() && (action.count != expected.count || action.countAgain != expected.count))
+            why = label + "parameter counts are " + std::to_string(action.count) + ", " +
+                  std::to_string(action.countAgain);
+        if (!why.empty())
+            return why;
+    }
+    char* texts[3] = {};
+    host.plugin().initPlugIn(nullptr, &texts[0], &texts[1], &texts[2]);
+    std::string why;
+    for (int i = 0; i < 3; ++i) {
+        if (why.empty())
+            why = Compare(kIdentityNames[i], texts[i] ? HostText(texts[i]) : std::nullopt, kIdentity[i]);
+        if (texts[i])
+            GlobalFree(texts[i]);  // the host owns these blocks
+    }
+    return why;
+}
+
+// Each run of the callback subroutine as the three variables it saw.
+std::vector<std::string> g_runs;
+
+std::string Run(const std::string& status, const std::string& drive, const std::string& kind) {
+    return Quote(status) + " " + Quote(drive) + " " + Quote(kind);
+}
+
+std::string Joined(const std::vector<std::string>& runs) {
+    std::string text;
+    for (const std::string& run : runs)
+        text += (text.empty() ? "" : ", then ") + run;
+    return text;
+}
+
+// "" when the callback ran exactly `expected` since run `from`.
+std::string CompareRuns(size_t from, const std::vector<std::string>& expected) {
+    const std::vector<std::string> runs(g_runs.begin() + static_cast<long>(from), g_runs.end());
+    if (runs == expected)
+        return "";
+    return "the callback ran " + (runs.empty() ? std::string("not at all") : "with " + Joined(runs)) +
+           "; expected " + Joined(expected);
+}
+
+char FreeDriveLetter() {
+    for (char letter = 'Z'; letter >= 'D'; --letter)
+        if (!DriveLetterInUse(letter))
+            return letter;
+    return 0;
+}
+
+std::string CheckStart(TestHost& host) {
+    host.DefineSubroutine(kSubroutine, [&host] {
+        g_runs.push_back(Run(host.Variable("dw_USB_Status"), host.Variable("dw_USB_Drive"),
+                             host.Variable("dw_USB_Type")));
+    });
+    HostParameters start({std::string(kSubroutine)});
+    const int answer = host.plugin().execAction(1, start.data());
+    std::string why = CompareRuns(0, {Run("Init", "", "")});
+    if (why.empty() && WatcherWindows().size() != 1)
+        why = "no watcher window is open";
+    if (why.empty() && answer != 1)
+        why = "dw_USB_Start returned " + std::to_string(answer);
+    return why;
+}
+
+std::string CheckRehearsal(char letter) {
+    if (!letter)
+        return "every drive letter from D to Z is in use";
+    const std::string root = std::string(1, letter) + ":\\";
+    const size_t from = g_runs.size();
+    const DWORD unitMask = 1u << (letter - 'A');
+    const bool sent = BroadcastVolume(DBT_DEVICEARRIVAL, unitMask, 0) &&
+                      BroadcastVolume(DBT_DEVICEREMOVECOMPLETE, unitMask, 0);
+    const DWORD error = GetLastError();
+    std::string why = CompareRuns(from, {Run("Plug", root, "Local Drive"), Run("UnPlug", root, "Local Drive")});
+    if (!why.empty() && !sent)
+        why += " (the broadcast did not reach every window: error " + std::to_string(error) + ")";
+    return why;
+}
+
+std::string CheckStop(TestHost& host) {
+    const size_t from = g_runs.size();
+    HostParameters stop({});
+    host.plugin().execAction(2, stop.data());
+    std::string why = CompareRuns(from, {Run("End", "", "")});
+    if (why.empty() && !WatcherWindows().empty())
+        why = "a watcher window is still open";
+    return why;
+}
+
+// One session of a host: load, register, start, a volume arriving and
+// going (sent to this process's own watcher window only), stop, free.
+bool Session(const std::string& path, char letter, std::string* error) {
+    TestHost host;
+    if (!host.Load(path, error))
+        return false;
+    host.RegisterAll();
+    host.DefineSubroutine(kSubroutine, [] {});
+    HostParameters start({std::string(kSubroutine)});
+    host.plugin().execAction(1, start.data());
+    DEV_BROADCAST_VOLUME volume = VolumeRecord(1u << (letter - 'A'), 0);
+    for (WPARAM event : {DBT_DEVICEARRIVAL, DBT_DEVICEREMOVECOMPLETE})
+        for (HWND window : WatcherWindows())
+            SendMessageA(window, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(&volume));
+    HostParameters stop({});
+    host.plugin().execAction(2, stop.data());
+    const HMODULE module = host.module();
+    host.Unload();
+    char name[MAX_PATH];
+    if (GetModuleFileNameA(module, name, sizeof name) != 0) {
+        *error = "the library stayed loaded after it was freed";
+        return false;
+    }
+    return true;
+}
+
+bool LoadAndFree(const std::string& path, std::string* error) {
+    HMODULE module = LoadLibraryA(path.c_str());
+    if (!module) {
+        *error = "it did not load again: error " + std::to_string(GetLastError());
+        return false;
+    }
+    FreeLibrary(module);
+    return true;
+}
+
+std::string CheckReloads(const std::string& path, char letter) {
+    const struct {
+        const char* name;
+        bool sessions;
+        int count;
+    } rows[] = {{"loads and frees", false, 200}, {"whole sessions", true, 50}};
+    for (const auto& row : rows) {
+        std::string error;
+        const UsageKept kept = MeasureUsageKept(
+            [&] { return row.sessions ? Session(path, letter, &error) : LoadAndFree(path, &error); }, 5, row.count);
+        if (kept.failedRun >= 0)
+            return row.name + std::string(", run ") + std::to_string(kept.failedRun + 1) + ": " + error;
+        if (!KeepsNothing(kept)) {
+            char why[200];
+            std::snprintf(why, sizeof why, "%d %s kept %ld handles, %ld TLS indexes and %.1f KB of memory each",
+                          row.count, row.name, kept.handles, kept.tlsIndexes, kept.kbPerRun);
+            return why;
+        }
+    }
+    return "";
+}
+
+}  // namespace
+
+int Check(const std::string& path) {
+    g_failed = 0;
+    {
+        TestHost host;
+        std::string error;
+        const bool loaded = LoadPlugin(host, path, &error);
+        Report(1, std::string("loads as a plug-in for ") + OwnArchitecture(), error);
+        if (!loaded) {
+            std::printf("FAILED at step 1 of %d: the other steps need a plug-in that loads\n", kSteps);
+            return 1;
+        }
+        Report(2, "registers dw_USB_Start and dw_USB_Stop and hands back its identity texts",
+               CheckRegistration(host));
+        Report(3, "a watch starts and runs the callback once with \"Init\"", CheckStart(host));
+        const char letter = FreeDriveLetter();
+        Report(4, std::string("a rehearsal of drive ") + (letter ? std::string(1, letter) + ":" : "?") +
+                      ", broadcast, runs the callback with \"Plug\", then \"UnPlug\"",
+               CheckRehearsal(letter));
+        Report(5, "the watch stops with \"End\"", CheckStop(host));
+    }
+    Report(6, "loading and freeing it again keeps no memory or handles", CheckReloads(path, 'E'));
+    if (g_failed == 0)
+        std::printf("ok: all %d steps passed: the plug-in and the message path work on this machine "
+                    "(whether it raises volume events for a given stick is not shown: see check --help)\n",
+                    kSteps);
+    else
+        std::printf("FAILED: %d of %d steps failed\n", g_failed, kSteps);
+    return g_failed == 0 ? 0 : 1;
+}
