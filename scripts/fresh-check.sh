@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # fresh-check.sh [--broken-list] [--no-wine32] [--as-user]: what a newcomer
 # sees. The commit alone (no ../shared beside it) in a fresh, minimal Debian
-# 12 root, as root inside: `make demo`, then `make test`. Prints each command's exit
-# status and time, the set-up step's own lines, CTest's summary and why any
-# test was skipped; exits 0 only when both commands did.
+# 12 root, as root inside: `make demo`, then `make test`. Prints each
+# command's exit status and time, the set-up step's own lines, CTest's
+# summary and why any test was skipped; exits 0 only when both commands did.
 #
 #   --broken-list  a throwaway copy of the apt sources in the root also names
 #                  a suite that does not exist, so a package list fails to
