@@ -41,22 +41,22 @@ missing_of() {
 }
 
 # apt's reason for a failed install, in one short line: the first unmet
-# dependency and apt's verdict, or its error.
+# dependency, or else its last error.
 apt_reason() {
     local unmet verdict
     unmet=$(grep -m1 -E '^ *[^ ]+ : (Pre)?(Depends|Breaks|Conflicts):' <<<"$1" | tr -s ' ' | sed 's/^ //')
-    verdict=$(grep -E '^E: ' <<<"$1" | tail -n1 | sed 's/^E: //')
-    if [ -n "$unmet" ] && [ -n "$verdict" ]; then
-        echo "$unmet; $verdict"
-    else
-        echo "${unmet:-${verdict:-$(tail -n1 <<<"$1")}}"
-    fi
+    verdict=$(grep -E '^E: ' <<<"$1" | tail -n1 | sed 's/^E: //; s/\.$//')
+    echo "${unmet:-${verdict:-$(tail -n1 <<<"$1")}}"
 }
 
-# The lists that failed to update, each as "suite/component/arch: why".
+# The lists that failed to update, each as "suite/component arch: why", or
+# "suite: no Release file" for a suite the registry does not have.
 update_failures() {
-    sed -n 's|^E: Failed to fetch [a-z]*://[^ ]*/dists/\([^ ]*\)/binary-\([^/ ]*\)/[^ ]* *\(.*\)$|\1 \2: \3|p' <<<"$1" |
-        sed 's/ \[IP: [^]]*\]$//' | paste -sd ';' | sed 's/;/; /g'
+    {
+        sed -n 's|^E: Failed to fetch [a-z]*://[^ ]*/dists/\([^ ]*\)/binary-\([^/ ]*\)/[^ ]* *\(.*\)$|\1 \2: \3|p' <<<"$1" |
+            sed 's/ \[IP: [^]]*\]$//'
+        sed -n "s|^E: The repository '[^ ]* \\([^ ']*\\).*' does not have a Release file.*|\\1: no Release file|p" <<<"$1"
+    } | paste -sd ';' | sed 's/;/; /g'
 }
 
 apt_install() {
@@ -110,9 +110,9 @@ if [ ${#missing32[@]} -gt 0 ]; then
         echo "setup: done"
         exit 0
     fi
-    why="32-bit Wine ($wine32) could not be installed today: $(apt_reason "$out")"
-    [ -n "$listwhy" ] && why+=", as these package lists did not update: $listwhy"
-    why+="; run 'sudo make setup' again once the package registry has caught up"
+    why="32-bit Wine ($wine32) cannot be installed today: $(apt_reason "$out")"
+    [ -n "$listwhy" ] && why+=" (package lists not updated: $listwhy)"
+    why+="; run 'sudo make setup' again once the registry has caught up"
 fi
 
 if [ ${#missing[@]} -gt 0 ] && ! out=$(apt_install "${missing[@]}"); then
