@@ -4,9 +4,10 @@
 
 HINSTANCE g_moduleInstance;
 
-void HoldModule() {
+bool HoldModule() {
     HMODULE self = nullptr;
-    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCSTR>(&HoldModule), &self);
+    return GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCSTR>(&HoldModule),
+                              &self) != FALSE;
 }
 
 void ReleaseModule() {

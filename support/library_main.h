@@ -8,6 +8,7 @@ extern HINSTANCE g_moduleInstance;
 
 // Keeps the library mapped while a window whose procedure lives in it
 // exists, even if the host frees the library meanwhile. Each hold is
-// released once, after that window is destroyed.
-void HoldModule();
+// released once, after that window is destroyed. False if the hold could
+// not be taken: then there is nothing to release.
+bool HoldModule();
 void ReleaseModule();

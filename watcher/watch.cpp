@@ -47,7 +47,8 @@ void StartWatch(TextView callbackName) {
     g_watcherLog = log;
     HDEVNOTIFY notification = nullptr;
     if (window) {
-        HoldModule();  // the window's procedures live in this library
+        if (HoldModule())  // the window's procedures live in this library
+            MarkHoldsModule(window);
         notification = RegisterForDeviceEvents(window);
         g_notification = notification;
         g_previousWindowProc = reinterpret_cast<WNDPROC>(GetWindowLongPtrA(window, GWLP_WNDPROC));
@@ -76,9 +77,11 @@ void StopWatch() {
     if (window) {
         g_watcherWindow = nullptr;
         g_watcherLog = nullptr;
+        const bool heldModule = HoldsModule(window);
         SendMessageA(window, WM_CLOSE, 0, 0);
         DestroyWindow(window);
-        ReleaseModule();
+        if (heldModule)
+            ReleaseModule();
     }
     ReportToHost("End", "", "");
 }

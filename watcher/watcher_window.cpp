@@ -12,7 +12,13 @@ namespace {
 // WS_MINIMIZEBOX, WS_MAXIMIZEBOX, DS_MODALFRAME, DS_SETFONT, DS_NOFAILCREATE,
 // DS_3DLOOK; never WS_VISIBLE.
 const DWORD kWatcherStyle = 0x84CF00D4;
+// The window's own flags, in its DWLP_USER.
 const LONG_PTR kCallbackAttached = 1;
+const LONG_PTR kHoldsModule = 2;
+
+void SetFlag(HWND window, LONG_PTR flag) {
+    SetWindowLongPtrA(window, DWLP_USER, GetWindowLongPtrA(window, DWLP_USER) | flag);
+}
 
 int g_showState = SW_HIDE;
 
@@ -20,7 +26,7 @@ INT_PTR CALLBACK WatcherDialogProc(HWND window, UINT message, WPARAM wParam, LPA
     // Only these two mean anything to the callback, so no other message (a
     // device event above all) pays for reading the window's data.
     const bool forCallback = message == WM_INITDIALOG || message == WM_NCACTIVATE;
-    if (forCallback && GetWindowLongPtrA(window, DWLP_USER) == kCallbackAttached)
+    if (forCallback && (GetWindowLongPtrA(window, DWLP_USER) & kCallbackAttached))
         WatcherDialogCallback(window, message, wParam, lParam);
     return FALSE;  // the dialog's default processing follows in every case
 }
@@ -55,7 +61,15 @@ void WatcherDialogCallback(HWND, UINT message, WPARAM wParam, LPARAM) {
 }
 
 void AttachWatcherDialogCallback(HWND window) {
-    SetWindowLongPtrA(window, DWLP_USER, kCallbackAttached);
+    SetFlag(window, kCallbackAttached);
+}
+
+void MarkHoldsModule(HWND window) {
+    SetFlag(window, kHoldsModule);
+}
+
+bool HoldsModule(HWND window) {
+    return (GetWindowLongPtrA(window, DWLP_USER) & kHoldsModule) != 0;
 }
 
 int WatcherShowState() {

@@ -19,5 +19,10 @@ void WatcherDialogCallback(HWND window, UINT message, WPARAM wParam, LPARAM lPar
 // From now on the window's dialog procedure hands messages to the callback.
 void AttachWatcherDialogCallback(HWND window);
 
+// Whether this window took a hold on the library (HoldModule), which its
+// stop then releases: a hold that failed releases nothing.
+void MarkHoldsModule(HWND window);
+bool HoldsModule(HWND window);
+
 // The show state the last WM_INITDIALOG chose.
 int WatcherShowState();

@@ -587,6 +587,22 @@ TEST_F(RegistrationTest, AWindowThatCannotBeCreatedLeavesTheWatcherIdle) {
     EXPECT_EQ(host.Trace(), VolumeCalls("End", "", "", "OnUSB"));
 }
 
+BOOL WINAPI FailToHoldModule(DWORD, LPCSTR, HMODULE* module) {
+    *module = nullptr;
+    return FALSE;
+}
+
+// A hold on the library that failed is not released: the host's stays.
+TEST_F(WatcherTest, AHoldThatFailedReleasesNothing) {
+    ASSERT_NE(HookImport(host.module(), "KERNEL32.dll", "GetModuleHandleExA",
+                         reinterpret_cast<void*>(FailToHoldModule)),
+              nullptr);
+    Start("OnUSB");
+    Stop();
+    char path[MAX_PATH] = {};
+    EXPECT_NE(GetModuleFileNameA(host.module(), path, MAX_PATH), 0u) << "the library is still loaded";
+}
+
 // The host may free the library while a watch runs; the watcher window must
 // not be left with a procedure in unmapped code.
 TEST_F(WatcherTest, FreeingTheLibraryWhileWatchingIsSafe) {
