@@ -51,8 +51,7 @@ void StartWatch(TextView callbackName) {
             MarkHoldsModule(window);
         notification = RegisterForDeviceEvents(window);
         g_notification = notification;
-        g_previousWindowProc = reinterpret_cast<WNDPROC>(GetWindowLongPtrA(window, GWLP_WNDPROC));
-        SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(WatcherWindowProc));
+        InstallWatcherWindowProc(window);
     }
 
     WatcherDialogCallback(window, WM_INITDIALOG, 0, 0);
