@@ -64,6 +64,10 @@ public:
     void Swap(TextBuffer& other);
 
 protected:
+    // A copy would share the block and free it twice: only Swap copies.
+    TextBuffer(const TextBuffer&) = default;
+    TextBuffer& operator=(const TextBuffer&) = default;
+
     bool Grow(size_t needed);
     void Fail();
     // Starts empty in `storage` (capacity bytes and the NUL), which the caller

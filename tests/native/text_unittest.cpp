@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <type_traits>
 
 #include "gtest/gtest.h"
 #include "tests/native/test_memory.h"
@@ -156,6 +157,10 @@ TEST(FindText, Rows) {
 
 // A text owns its bytes, is always NUL-terminated, and may be extended with
 // its own bytes, however far it grows.
+// A copy would share the block and free it twice.
+static_assert(!std::is_copy_constructible_v<TextBuffer> && !std::is_copy_assignable_v<TextBuffer>,
+              "a text cannot be copied by accident");
+
 TEST(Text, GrowsAndCopiesItsOwnBytes) {
     Text text("ab");
     for (int i = 0; i < 6; ++i)
