@@ -192,9 +192,3 @@ void AppendBroadcastEntries(TextBuffer& report, const void* record) {
     default: AppendInterfaceOrUnknown(report, type, record, readable); break;
     }
 }
-
-Text DecodeBroadcast(const void* record) {
-    Text entries;
-    AppendBroadcastEntries(entries, record);
-    return entries;
-}

@@ -10,9 +10,5 @@
 
 #include "support/text.h"
 
-// Returns the entries as a new text that the caller owns.
-Text DecodeBroadcast(const void* record);
-
-// Appends the same entries to `report`; the event report builder uses this to
-// avoid building and copying a second text per message.
+// Appends the entries to `report`.
 void AppendBroadcastEntries(TextBuffer& report, const void* record);

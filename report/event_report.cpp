@@ -90,7 +90,3 @@ void BuildEventReport(int32_t wParam, uintptr_t lParam, TextBuffer& report) {
     if (event->code == kDbtDeviceRemoveComplete)
         g_suppressDevnodes = 0;
 }
-
-void ResetEventReportForTesting() {
-    g_suppressDevnodes = 0;
-}
