@@ -57,7 +57,7 @@ void StartWatch(TextView callbackName) {
     WatcherDialogCallback(window, WM_INITDIALOG, 0, 0);
     if (window && IsWindow(window)) {  // the "Init" run may have stopped the watch
         AttachWatcherDialogCallback(window);
-        ShowWindow(window, WatcherShowState());
+        ShowWindow(window, SW_HIDE);  // never shown
     }
 
     PumpOneMessage();

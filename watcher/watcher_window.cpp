@@ -20,8 +20,6 @@ void SetFlag(HWND window, LONG_PTR flag) {
     SetWindowLongPtrA(window, DWLP_USER, GetWindowLongPtrA(window, DWLP_USER) | flag);
 }
 
-int g_showState = SW_HIDE;
-
 INT_PTR CALLBACK WatcherDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     // Only these two mean anything to the callback, so no other message (a
     // device event above all) pays for reading the window's data.
@@ -46,7 +44,6 @@ HWND CreateWatcherWindow(HWND* log) {
 void WatcherDialogCallback(HWND, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
     case WM_INITDIALOG:
-        g_showState = SW_HIDE;
         ReportToHost("Init", "", "");
         break;
     case WM_NCACTIVATE:
@@ -70,8 +67,4 @@ void MarkHoldsModule(HWND window) {
 
 bool HoldsModule(HWND window) {
     return (GetWindowLongPtrA(window, DWLP_USER) & kHoldsModule) != 0;
-}
-
-int WatcherShowState() {
-    return g_showState;
 }

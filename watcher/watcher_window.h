@@ -11,8 +11,8 @@
 // AttachWatcherDialogCallback, so creation itself reports nothing.
 HWND CreateWatcherWindow(HWND* log);
 
-// The dialog callback: WM_INITDIALOG reports "Init" to the host and picks
-// the show state; WM_NCACTIVATE saves and restores the focus. The start
+// The dialog callback: WM_INITDIALOG reports "Init" to the host;
+// WM_NCACTIVATE saves and restores the focus. The start
 // operation calls it directly with WM_INITDIALOG (window may be null).
 void WatcherDialogCallback(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
@@ -23,6 +23,3 @@ void AttachWatcherDialogCallback(HWND window);
 // stop then releases: a hold that failed releases nothing.
 void MarkHoldsModule(HWND window);
 bool HoldsModule(HWND window);
-
-// The show state the last WM_INITDIALOG chose.
-int WatcherShowState();
