@@ -39,11 +39,9 @@ public:
     constexpr TextBuffer() = default;
 
     const char* data() const { return data_ ? data_ : ""; }
-    const char* c_str() const { return data(); }
     size_t size() const { return size_; }
     bool empty() const { return size_ == 0; }
-    TextView view() const { return TextView(data(), size_); }
-    operator TextView() const { return view(); }
+    operator TextView() const { return TextView(data(), size_); }
 
     void Append(TextView bytes);
     void Append(char byte) { Append(TextView(&byte, 1)); }
