@@ -10,7 +10,6 @@ static const uint32_t kDevTypDevnode = 1;
 static const uint32_t kDevTypVolume = 2;
 static const uint32_t kDevTypPort = 3;
 static const uint32_t kDevTypNet = 4;
-static const uint32_t kDevTypDeviceInterface = 5;
 static const uint32_t kDevTypHandle = 6;
 
 // Our record copies. Every field of these records is a DWORD (the volume
@@ -143,7 +142,7 @@ static void AppendPortOrNet(TextBuffer& out, uint32_t type, const void* record, 
 static void AppendInterfaceOrUnknown(TextBuffer& out, uint32_t type, const void* record,
                                      size_t readable) {
     unsigned char copy[kInterfaceCopySize];
-    if (type == kDevTypDeviceInterface) {
+    if (type == kDeviceInterfaceType) {
         out.Append("     Device Type: DBT_DEVTYP_DEVICEINTERFACE     Device Name: ");
         CopyRecord(copy, sizeof copy, record, readable);
         AppendName(out, copy + kInterfaceName);

@@ -10,5 +10,9 @@
 
 #include "support/text.h"
 
+// dbch_devicetype of a device-interface record, which the watcher's
+// notification filter is too.
+constexpr uint32_t kDeviceInterfaceType = 5;  // DBT_DEVTYP_DEVICEINTERFACE
+
 // Appends the entries to `report`.
 void AppendBroadcastEntries(TextBuffer& report, const void* record);

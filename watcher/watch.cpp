@@ -4,6 +4,7 @@
 
 #include <string.h>
 
+#include "report/broadcast_decoder.h"
 #include "support/library_main.h"
 #include "support/message_pump.h"
 #include "watcher/watcher_command.h"
@@ -23,7 +24,6 @@ struct InterfaceFilter {
 };
 static_assert(sizeof(InterfaceFilter) == 288, "the filter the system expects");
 
-const DWORD kDeviceInterfaceType = 5;  // DBT_DEVTYP_DEVICEINTERFACE
 const DWORD kAllInterfaceClasses = 4;  // DEVICE_NOTIFY_WINDOW_HANDLE | DEVICE_NOTIFY_ALL_INTERFACE_CLASSES
 
 HDEVNOTIFY RegisterForDeviceEvents(HWND window) {
