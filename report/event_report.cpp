@@ -5,9 +5,11 @@
 #include "report/broadcast_decoder.h"
 #include "support/text.h"
 
+namespace {
+
 // No record is read for an unlisted code, so there is no device type to
 // show; -1 can never be mistaken for one, as device types print unsigned.
-static const int32_t kUnknownDeviceType = -1;
+const int32_t kUnknownDeviceType = -1;
 
 // What an event does to the suppression of DBT_DEVNODES_CHANGED reports.
 enum class Suppression { kLeaves, kSets, kClears, kDevnodes };
@@ -19,7 +21,7 @@ struct EventName {
     Suppression suppression;
 };
 
-static const EventName kEvents[] = {
+const EventName kEvents[] = {
     {0x0019, "     wParam = DBT_CONFIGCHANGECANCELED", false, Suppression::kLeaves},
     {0x0018, "     wParam = DBT_CONFIGCHANGED", false, Suppression::kLeaves},
     {0x8006, "     wParam = DBT_CUSTOMEVENT", true, Suppression::kLeaves},
@@ -37,9 +39,9 @@ static const EventName kEvents[] = {
 // 1 once a DBT_DEVNODES_CHANGED report or an arrival has been seen since the
 // library loaded or since the last DBT_DEVICEREMOVECOMPLETE; while it is 1,
 // DBT_DEVNODES_CHANGED reports are dropped.
-static int g_suppressDevnodes = 0;
+int g_suppressDevnodes = 0;
 
-static const EventName* FindEvent(int32_t code) {
+const EventName* FindEvent(int32_t code) {
     for (const EventName& event : kEvents) {
         if (event.code == code)
             return &event;
@@ -47,12 +49,14 @@ static const EventName* FindEvent(int32_t code) {
     return nullptr;
 }
 
-static int32_t Low32AsSigned(uintptr_t value) {
+int32_t Low32AsSigned(uintptr_t value) {
     uint32_t bits = static_cast<uint32_t>(value);
     int32_t number;
     memcpy(&number, &bits, sizeof number);
     return number;
 }
+
+}  // namespace
 
 void BuildEventReport(int32_t wParam, uintptr_t lParam, TextBuffer& report) {
     report.Clear();
