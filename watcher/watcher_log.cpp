@@ -8,7 +8,9 @@ namespace {
 
 const int kLogId = 102;
 const char kFirstText[] = "Unplug and re-seat USB connection to see results";
-const DWORD kLogStyle = 0x503100C4;  // child, visible, both scroll bars, tab stop, multiline
+const DWORD kLogStyle = WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL | WS_TABSTOP | ES_LEFT | ES_MULTILINE |
+                        ES_AUTOVSCROLL | ES_AUTOHSCROLL;
+static_assert(kLogStyle == 0x503100C4, "the watcher log's designed style");
 // The default 30,000 characters would silently cut EM_REPLACESEL.
 const WPARAM kLogLimit = 0x7FFFFFFE;
 

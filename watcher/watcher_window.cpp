@@ -8,10 +8,11 @@
 
 namespace {
 
-// WS_POPUP, WS_CLIPSIBLINGS, WS_BORDER, WS_DLGFRAME, WS_SYSMENU, WS_THICKFRAME,
-// WS_MINIMIZEBOX, WS_MAXIMIZEBOX, DS_MODALFRAME, DS_SETFONT, DS_NOFAILCREATE,
-// DS_3DLOOK; never WS_VISIBLE.
-const DWORD kWatcherStyle = 0x84CF00D4;
+// Never WS_VISIBLE.
+const DWORD kWatcherStyle = WS_POPUP | WS_CLIPSIBLINGS | WS_BORDER | WS_DLGFRAME | WS_SYSMENU | WS_THICKFRAME |
+                            WS_MINIMIZEBOX | WS_MAXIMIZEBOX | DS_MODALFRAME | DS_SETFONT | DS_NOFAILCREATE |
+                            DS_3DLOOK;
+static_assert(kWatcherStyle == 0x84CF00D4, "the watcher window's designed style");
 // The window's own flags, in its DWLP_USER.
 const LONG_PTR kCallbackAttached = 1;
 const LONG_PTR kHoldsModule = 2;
