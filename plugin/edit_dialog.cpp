@@ -115,7 +115,7 @@ INT_PTR CALLBACK EditDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
 void BuildChoices(TextView hostList, TextBuffer& choices) {
     ChoiceReader lines(hostList);
     TextView line;
-    while (lines.NextOffered(&line)) {
+    while (lines.NextOffered(line)) {
         choices.Append(line);
         choices.Append('\0');
     }
@@ -141,7 +141,7 @@ HWND CreateEditDialog(EditSession* session, TextView choices, const Text& curren
                                  8,
                                  "MS Sans Serif"};
     DialogTemplate dialogTemplate;
-    BuildDialogTemplate(layout, &dialogTemplate);
+    BuildDialogTemplate(layout, dialogTemplate);
     HWND dialog = CreateDialogIndirectParamA(g_moduleInstance, dialogTemplate.get(), nullptr, EditDialogProc,
                                              reinterpret_cast<LPARAM>(session));
     if (!dialog)

@@ -42,7 +42,7 @@ void StartWatch(TextView callbackName) {
     // A window that cannot be created leaves the watcher Idle: nothing is
     // registered or subclassed, but the host still hears "Init".
     HWND log = nullptr;
-    HWND window = CreateWatcherWindow(&log);
+    HWND window = CreateWatcherWindow(log);
     g_watcherWindow = window;
     g_watcherLog = log;
     HDEVNOTIFY notification = nullptr;

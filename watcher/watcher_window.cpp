@@ -32,13 +32,13 @@ INT_PTR CALLBACK WatcherDialogProc(HWND window, UINT message, WPARAM wParam, LPA
 
 }  // namespace
 
-HWND CreateWatcherWindow(HWND* log) {
+HWND CreateWatcherWindow(HWND& log) {
     const DialogLayout layout = {kWatcherStyle,  WS_EX_CONTROLPARENT, 70, 70, 750, 230, "Dialog1", 8,
                                  "MS Sans Serif"};
     DialogTemplate dialogTemplate;
-    BuildDialogTemplate(layout, &dialogTemplate);
+    BuildDialogTemplate(layout, dialogTemplate);
     HWND window = CreateDialogIndirectParamA(g_moduleInstance, dialogTemplate.get(), nullptr, WatcherDialogProc, 0);
-    *log = window ? CreateWatcherLog(window) : nullptr;
+    log = window ? CreateWatcherLog(window) : nullptr;
     return window;
 }
 

@@ -9,7 +9,7 @@
 // created); null if the window cannot be created. Its dialog procedure
 // forwards nothing to the watcher dialog callback until
 // AttachWatcherDialogCallback, so creation itself reports nothing.
-HWND CreateWatcherWindow(HWND* log);
+HWND CreateWatcherWindow(HWND& log);
 
 // The dialog callback: WM_INITDIALOG reports "Init" to the host;
 // WM_NCACTIVATE saves and restores the focus. The start
