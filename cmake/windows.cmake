@@ -49,6 +49,11 @@ add_library(varnik SHARED ${VARNIK_CORE_SOURCES} ${VARNIK_MEMORY_SOURCES} ${VARN
             plugin/version.rc)
 target_include_directories(varnik PRIVATE ${CMAKE_SOURCE_DIR})
 target_compile_options(varnik PRIVATE ${VARNIK_WARNINGS} $<$<COMPILE_LANGUAGE:CXX>:${VARNIK_PLUGIN_FLAGS}>)
+# Every volume event builds and searches its report with the text helpers:
+# built for speed in the plug-in too, as with -Os alone one direct send took
+# 1.7 times its floor against a goal of 1.5 (1.5 with this, 1 KB more).
+set_source_files_properties(support/text.cpp
+  PROPERTIES COMPILE_OPTIONS "$<$<STREQUAL:$<TARGET_PROPERTY:NAME>,varnik>:-O2>")
 target_link_options(varnik PRIVATE -nostdlib -Wl,--entry,${VARNIK_ENTRY} -Wl,--gc-sections
                     -Wl,--no-insert-timestamp)
 target_link_libraries(varnik PRIVATE user32 gdi32 kernel32 msvcrt gcc)
