@@ -201,7 +201,9 @@ int main(int argc, char** argv) {
         broadcastRows.emplace_back(label, Median(times));
     }
 
+    const double readStart = Now();  // the lines still waiting go into the control
     const std::string log = WatcherLogText(watcher);
+    const double readMs = (Now() - readStart) * 1e3;
     size_t lines = 1;
     for (size_t at = log.find("\r\n"); at != std::string::npos; at = log.find("\r\n", at + 2))
         ++lines;
@@ -213,8 +215,8 @@ int main(int argc, char** argv) {
             ++shown;
         }
     }
-    std::printf("log: %zu lines for %d events (%s), %zu bytes\n", lines, sent,
-                lines == static_cast<size_t>(sent) + 1 ? "every line" : "LINES MISSING", log.size());
+    std::printf("log: %zu lines for %d events (%s), %zu bytes, read in %.0f ms\n", lines, sent,
+                lines == static_cast<size_t>(sent) + 1 ? "every line" : "LINES MISSING", log.size(), readMs);
     plugin.exports.usbStop();
     FreePluginLibrary(&plugin);
 

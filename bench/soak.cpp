@@ -115,20 +115,32 @@ void Hook(HMODULE module, const char* name, Fn replacement, Fn* original) {
         *original = reinterpret_cast<Fn>(real);
 }
 
+// From now on the plug-in's heap blocks are tracked, from none.
+void TrackHeapBlocks(HMODULE module) {
+    g_liveBlocks.clear();
+    Hook(module, "malloc", TrackMalloc, &g_malloc);
+    Hook(module, "calloc", TrackCalloc, &g_calloc);
+    Hook(module, "realloc", TrackRealloc, &g_realloc);
+    Hook(module, "free", TrackFree, &g_free);
+}
+
+size_t LargestLiveBlock() {
+    size_t largest = 0;
+    for (const auto& block : g_liveBlocks)
+        largest = std::max(largest, block.second);
+    return largest;
+}
+
 size_t g_blocksLeftAfterUnload;
 
 bool Cycle(const std::string& path) {
-    g_liveBlocks.clear();
     TestHost host;
     std::string error;
     if (!host.Load(path, &error)) {
         std::fprintf(stderr, "varnik-soak: %s\n", error.c_str());
         return false;
     }
-    Hook(host.module(), "malloc", TrackMalloc, &g_malloc);
-    Hook(host.module(), "calloc", TrackCalloc, &g_calloc);
-    Hook(host.module(), "realloc", TrackRealloc, &g_realloc);
-    Hook(host.module(), "free", TrackFree, &g_free);
+    TrackHeapBlocks(host.module());
     RunWatchSession(host, 20);
     host.Unload();
     g_blocksLeftAfterUnload += g_liveBlocks.size();
@@ -214,6 +226,7 @@ int main(int argc, char** argv) {
     std::string error;
     if (!host.Load(path, &error))
         return 1;
+    TrackHeapBlocks(host.module());
     host.RegisterAll();
     host.DefineSubroutine("OnUSB", [] {});
     HostParameters start({std::string("OnUSB")});
@@ -230,6 +243,9 @@ int main(int argc, char** argv) {
             Print("half the events", Measure());
     }
     Print("all events (the log holds them)", Measure());
+    // Nobody has read the hidden log: whatever waits for it is held now.
+    std::printf("  the plug-in's largest heap block, the log unread: %zu bytes in %zu blocks\n",
+                LargestLiveBlock(), g_liveBlocks.size());
     const double first = MeanMs(times, 0, 1000);
     const double last = MeanMs(times, times.size() - 1000, 1000);
     std::printf("  per event, mean: first thousand %.4f ms, last thousand %.4f ms (%.2fx)\n", first, last,

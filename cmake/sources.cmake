@@ -21,6 +21,7 @@ set(VARNIK_TEST_MEMORY_SOURCES tests/native/test_memory.cpp)
 # Win32 glue: exports, host texts, watcher windows, dialogs.
 set(VARNIK_WIN32_SOURCES
   plugin/action_table.cpp
+  plugin/dll_main.cpp
   plugin/edit_dialog.cpp
   plugin/exports.cpp
   plugin/host_text.cpp

@@ -24,7 +24,10 @@ set(VARNIK_STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
 # no C++ library, exceptions, RTTI or thread library, and no C run-time
 # start-up: the loader calls DllMain itself. msvcrt.dll gives it memory and
 # string basics, libgcc the compiler's own helpers (stack probes).
-set(VARNIK_PLUGIN_FLAGS -g -fno-exceptions -fno-rtti -fno-threadsafe-statics -ffunction-sections
+# Built for size, not with the Release -O3 that the tests and tools keep: a
+# few small calls per event gain nothing from inlining and unrolling, and the
+# file the host loads is about half as large.
+set(VARNIK_PLUGIN_FLAGS -Os -g -fno-exceptions -fno-rtti -fno-threadsafe-statics -ffunction-sections
     -fdata-sections
     # Short copies stay loops rather than becoming calls into msvcrt.dll.
     -fno-tree-loop-distribute-patterns)
@@ -46,6 +49,11 @@ add_library(varnik SHARED ${VARNIK_CORE_SOURCES} ${VARNIK_MEMORY_SOURCES} ${VARN
             plugin/version.rc)
 target_include_directories(varnik PRIVATE ${CMAKE_SOURCE_DIR})
 target_compile_options(varnik PRIVATE ${VARNIK_WARNINGS} $<$<COMPILE_LANGUAGE:CXX>:${VARNIK_PLUGIN_FLAGS}>)
+# Every volume event builds and searches its report with the text helpers:
+# built for speed in the plug-in too, as with -Os alone one direct send took
+# 1.7 times its floor against a goal of 1.5 (1.5 with this, 1 KB more).
+set_source_files_properties(support/text.cpp
+  PROPERTIES COMPILE_OPTIONS "$<$<STREQUAL:$<TARGET_PROPERTY:NAME>,varnik>:-O2>")
 target_link_options(varnik PRIVATE -nostdlib -Wl,--entry,${VARNIK_ENTRY} -Wl,--gc-sections
                     -Wl,--no-insert-timestamp)
 target_link_libraries(varnik PRIVATE user32 gdi32 kernel32 msvcrt gcc)

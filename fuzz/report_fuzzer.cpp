@@ -49,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     if (report.empty() ? wParam != 7
                        : report.size() < sizeof kFirstEntry - 1 ||
                              std::memcmp(report.data(), kFirstEntry, sizeof kFirstEntry - 1) != 0 ||
-                             report.c_str()[report.size()] != '\0') {
+                             report.data()[report.size()] != '\0') {
         std::abort();
     }
     return 0;

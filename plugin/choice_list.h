@@ -12,10 +12,10 @@ public:
     explicit ChoiceReader(TextView list) : rest_(list) {}
 
     // The next line; false once every line has been read.
-    bool NextLine(TextView* line);
+    bool NextLine(TextView& line);
 
     // The next line the combo box offers: false at the first empty line.
-    bool NextOffered(TextView* choice) { return NextLine(choice) && !choice->empty(); }
+    bool NextOffered(TextView& choice) { return NextLine(choice) && !choice.empty(); }
 
 private:
     TextView rest_;

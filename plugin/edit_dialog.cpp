@@ -110,18 +110,26 @@ INT_PTR CALLBACK EditDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
     return FALSE;
 }
 
-void AddChoices(HWND combo, TextView hostList) {
+// The offered lines of the host's list, each followed by a NUL, as the combo
+// box takes them; none is empty, and the host's text is not needed again.
+void BuildChoices(TextView hostList, TextBuffer& choices) {
     ChoiceReader lines(hostList);
     TextView line;
-    Text choice;  // the combo box wants NUL-terminated texts
-    while (lines.NextOffered(&line)) {
-        choice.Assign(line);
-        if (!choice.empty())
-            SendMessageA(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(choice.c_str()));
+    while (lines.NextOffered(line)) {
+        choices.Append(line);
+        choices.Append('\0');
     }
 }
 
-HWND CreateEditDialog(EditSession* session, const char* currentValue) {
+void AddChoices(HWND combo, TextView choices) {
+    for (size_t at = 0; at < choices.size;) {
+        const char* choice = choices.data + at;
+        SendMessageA(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(choice));
+        at += TextView(choice).size + 1;
+    }
+}
+
+HWND CreateEditDialog(EditSession* session, TextView choices, const Text& currentValue) {
     // Laid out in pixels: the template's size is replaced right after creation.
     const DialogLayout layout = {WS_SYSMENU | DS_SETFONT | DS_NOFAILCREATE | DS_3DLOOK,
                                  WS_EX_TOPMOST,
@@ -133,7 +141,7 @@ HWND CreateEditDialog(EditSession* session, const char* currentValue) {
                                  8,
                                  "MS Sans Serif"};
     DialogTemplate dialogTemplate;
-    BuildDialogTemplate(layout, &dialogTemplate);
+    BuildDialogTemplate(layout, dialogTemplate);
     HWND dialog = CreateDialogIndirectParamA(g_moduleInstance, dialogTemplate.get(), nullptr, EditDialogProc,
                                              reinterpret_cast<LPARAM>(session));
     if (!dialog)
@@ -150,8 +158,8 @@ HWND CreateEditDialog(EditSession* session, const char* currentValue) {
         AddControl(dialog, "COMBOBOX", "", WS_CHILD | WS_VISIBLE | WS_TABSTOP | CBS_DROPDOWN | CBS_SORT, 120,
                    74, 120, 120, kComboId);
     AddControl(dialog, "BUTTON", "Done", WS_CHILD | WS_VISIBLE | WS_TABSTOP, 130, 124, 100, 24, kDoneId);
-    AddChoices(combo, SubroutineList());
-    SetWindowTextA(combo, currentValue ? currentValue : "");
+    AddChoices(combo, choices);
+    SetWindowTextA(combo, currentValue.data());
     return dialog;
 }
 
@@ -172,6 +180,12 @@ void RunModal(HWND dialog, EditSession* session) {
 }  // namespace
 
 void EditStartAction(char** parameters) {
+    // The host may free or replace the parameter's block while it lists its
+    // subroutines, so the value is copied before it is asked.
+    const Text currentValue(parameters ? parameters[0] : nullptr);
+    Text choices;
+    BuildChoices(SubroutineList(), choices);
+
     // Created for this dialog and deleted with it, whatever happens.
     UniqueBrush dialogBrush(CreateSolidBrush(kDialogBackground));
     UniqueBrush labelBrush(CreateSolidBrush(kLabelBackground));
@@ -179,7 +193,7 @@ void EditStartAction(char** parameters) {
     session.dialogBrush = dialogBrush.get();
     session.labelBrush = labelBrush.get();
 
-    HWND dialog = CreateEditDialog(&session, parameters ? parameters[0] : nullptr);
+    HWND dialog = CreateEditDialog(&session, choices, currentValue);
     if (dialog) {
         ShowWindow(dialog, SW_SHOW);
         SetFocus(GetDlgItem(dialog, kComboId));

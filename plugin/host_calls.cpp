@@ -7,7 +7,7 @@
 namespace {
 
 const char* TextOrNull(const TextBuffer& text) {
-    return text.empty() ? nullptr : text.c_str();
+    return text.empty() ? nullptr : text.data();
 }
 
 // A NUL-terminated copy of a text for the length of one host call: on the

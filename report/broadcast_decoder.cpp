@@ -4,49 +4,50 @@
 
 #include "support/text.h"
 
+namespace {
+
 // dbch_devicetype values.
-static const uint32_t kDevTypOem = 0;
-static const uint32_t kDevTypDevnode = 1;
-static const uint32_t kDevTypVolume = 2;
-static const uint32_t kDevTypPort = 3;
-static const uint32_t kDevTypNet = 4;
-static const uint32_t kDevTypDeviceInterface = 5;
-static const uint32_t kDevTypHandle = 6;
+const uint32_t kDevTypOem = 0;
+const uint32_t kDevTypDevnode = 1;
+const uint32_t kDevTypVolume = 2;
+const uint32_t kDevTypPort = 3;
+const uint32_t kDevTypNet = 4;
+const uint32_t kDevTypHandle = 6;
 
 // Our record copies. Every field of these records is a DWORD (the volume
 // flags a WORD), so the layout and the offsets are the same in both DLLs.
-static const size_t kHeaderCopySize = 12;
-static const size_t kOemCopySize = 20;
-static const size_t kDevnodeCopySize = 16;
-static const size_t kVolumeCopySize = 18;
-static const size_t kPortCopySize = 272;       // header + 260-byte name
-static const size_t kInterfaceCopySize = 288;  // header + GUID + name
-static const size_t kHandleCopySize = 41;      // fields + first data byte
+const size_t kHeaderCopySize = 12;
+const size_t kOemCopySize = 20;
+const size_t kDevnodeCopySize = 16;
+const size_t kVolumeCopySize = 18;
+const size_t kPortCopySize = 272;       // header + 260-byte name
+const size_t kInterfaceCopySize = 288;  // header + GUID + name
+const size_t kHandleCopySize = 41;      // fields + first data byte
 
 // Field offsets, the same in the system's record and in our copy.
-static const size_t kType = 4;                 // dbch_devicetype
-static const size_t kOemIdentifier = 12;       // dbco_identifier
-static const size_t kOemSuppFunc = 16;         // dbco_suppfunc
-static const size_t kDevnode = 12;             // dbcd_devnode
-static const size_t kVolumeUnitMask = 12;      // dbcv_unitmask
-static const size_t kVolumeFlags = 16;         // dbcv_flags
-static const size_t kPortName = 12;            // dbcp_name
-static const size_t kNetResource = 12;         // dbcn_resource
-static const size_t kInterfaceClassGuid = 12;  // dbcc_classguid
-static const size_t kInterfaceName = 28;       // dbcc_name
-static const size_t kHandle = 12;              // dbch_handle
-static const size_t kHandleNotify = 16;        // dbch_hdevnotify
-static const size_t kHandleEventGuid = 20;     // dbch_eventguid
-static const size_t kHandleNameOffset = 36;    // dbch_nameoffset
-static const size_t kHandleData = 40;          // dbch_data[0]
-static const size_t kNameFieldSize = 260;
+const size_t kType = 4;                 // dbch_devicetype
+const size_t kOemIdentifier = 12;       // dbco_identifier
+const size_t kOemSuppFunc = 16;         // dbco_suppfunc
+const size_t kDevnode = 12;             // dbcd_devnode
+const size_t kVolumeUnitMask = 12;      // dbcv_unitmask
+const size_t kVolumeFlags = 16;         // dbcv_flags
+const size_t kPortName = 12;            // dbcp_name
+const size_t kNetResource = 12;         // dbcn_resource
+const size_t kInterfaceClassGuid = 12;  // dbcc_classguid
+const size_t kInterfaceName = 28;       // dbcc_name
+const size_t kHandle = 12;              // dbch_handle
+const size_t kHandleNotify = 16;        // dbch_hdevnotify
+const size_t kHandleEventGuid = 20;     // dbch_eventguid
+const size_t kHandleNameOffset = 36;    // dbch_nameoffset
+const size_t kHandleData = 40;          // dbch_data[0]
+const size_t kNameFieldSize = 260;
 
-static uint32_t ReadU32(const unsigned char* p) {
+uint32_t ReadU32(const unsigned char* p) {
     return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
            static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
 
-static int32_t ReadI32(const unsigned char* p) {
+int32_t ReadI32(const unsigned char* p) {
     int32_t value;
     uint32_t bits = ReadU32(p);
     memcpy(&value, &bits, sizeof value);  // two's complement, no overflow
@@ -55,7 +56,7 @@ static int32_t ReadI32(const unsigned char* p) {
 
 // Fills a copy from the record without reading past `readable` bytes of it;
 // whatever the record does not cover stays zero, as if the fields were 0.
-static void CopyRecord(unsigned char* copy, size_t copySize, const void* record, size_t readable) {
+void CopyRecord(unsigned char* copy, size_t copySize, const void* record, size_t readable) {
     const size_t count = readable < copySize ? readable : copySize;
     const auto* bytes = static_cast<const unsigned char*>(record);
     // Loops, not calls into the C library: most records are a few bytes.
@@ -67,17 +68,17 @@ static void CopyRecord(unsigned char* copy, size_t copySize, const void* record,
 
 // A name ends at its first NUL; one that fills its field has no NUL and ends
 // at the field's end, so nothing beyond the copy is ever read.
-static size_t NameLength(const unsigned char* field) {
+size_t NameLength(const unsigned char* field) {
     const void* nul = memchr(field, 0, kNameFieldSize);
     return nul ? static_cast<size_t>(static_cast<const unsigned char*>(nul) - field) : kNameFieldSize;
 }
 
-static void AppendName(TextBuffer& out, const unsigned char* field) {
+void AppendName(TextBuffer& out, const unsigned char* field) {
     out.Append(TextView(reinterpret_cast<const char*>(field), NameLength(field)));
 }
 
 // The lowest drive in the mask only; bits 26 to 31 go on past 'Z'.
-static void AppendDriveText(TextBuffer& out, uint32_t unitMask) {
+void AppendDriveText(TextBuffer& out, uint32_t unitMask) {
     for (int bit = 0; bit < 32; ++bit) {
         if (unitMask & (uint32_t{1} << bit)) {
             const char drive[] = {static_cast<char>('A' + bit), ':', '\\'};
@@ -87,7 +88,7 @@ static void AppendDriveText(TextBuffer& out, uint32_t unitMask) {
     }
 }
 
-static TextView DriveTypeText(uint16_t flags) {
+TextView DriveTypeText(uint16_t flags) {
     switch (flags) {
     case 0: return "Local Drive";
     case 1: return "Media Drive";    // DBTF_MEDIA
@@ -97,25 +98,25 @@ static TextView DriveTypeText(uint16_t flags) {
 }
 
 // A label and the unsigned 32-bit field at `field`.
-static void AppendNumberField(TextBuffer& out, TextView label, const unsigned char* field) {
+void AppendNumberField(TextBuffer& out, TextView label, const unsigned char* field) {
     out.Append(label);
     AppendUnsignedNumberText(out, ReadU32(field));
 }
 
-static void AppendOem(TextBuffer& out, const void* record, size_t readable) {
+void AppendOem(TextBuffer& out, const void* record, size_t readable) {
     unsigned char copy[kOemCopySize];
     CopyRecord(copy, sizeof copy, record, readable);
     AppendNumberField(out, "     Device Type: DBT_DEVTYP_OEM     Device Identifier: ", copy + kOemIdentifier);
     AppendNumberField(out, "\tDevice Function: ", copy + kOemSuppFunc);
 }
 
-static void AppendDevnode(TextBuffer& out, const void* record, size_t readable) {
+void AppendDevnode(TextBuffer& out, const void* record, size_t readable) {
     unsigned char copy[kDevnodeCopySize];
     CopyRecord(copy, sizeof copy, record, readable);
     AppendNumberField(out, "     Device Type: DBT_DEVTYP_DEVNODE     Device Node: ", copy + kDevnode);
 }
 
-static void AppendVolume(TextBuffer& out, const void* record, size_t readable) {
+void AppendVolume(TextBuffer& out, const void* record, size_t readable) {
     unsigned char copy[kVolumeCopySize];
     CopyRecord(copy, sizeof copy, record, readable);
     out.Append("     Device Type: DBT_DEVTYP_VOLUME     Device Name: ");
@@ -127,7 +128,7 @@ static void AppendVolume(TextBuffer& out, const void* record, size_t readable) {
 // A network record has no name: where a port keeps its name it holds
 // dbcn_resource and dbcn_flags, so we show the resource as a number rather
 // than its raw bytes.
-static void AppendPortOrNet(TextBuffer& out, uint32_t type, const void* record, size_t readable) {
+void AppendPortOrNet(TextBuffer& out, uint32_t type, const void* record, size_t readable) {
     unsigned char copy[kPortCopySize];
     CopyRecord(copy, sizeof copy, record, readable);
     if (type == kDevTypPort) {
@@ -140,10 +141,10 @@ static void AppendPortOrNet(TextBuffer& out, uint32_t type, const void* record, 
 
 // Records of unlisted types are read as far as a device-interface record
 // reaches; their "name" is given as its length, not as bytes of unknown kind.
-static void AppendInterfaceOrUnknown(TextBuffer& out, uint32_t type, const void* record,
+void AppendInterfaceOrUnknown(TextBuffer& out, uint32_t type, const void* record,
                                      size_t readable) {
     unsigned char copy[kInterfaceCopySize];
-    if (type == kDevTypDeviceInterface) {
+    if (type == kDeviceInterfaceType) {
         out.Append("     Device Type: DBT_DEVTYP_DEVICEINTERFACE     Device Name: ");
         CopyRecord(copy, sizeof copy, record, readable);
         AppendName(out, copy + kInterfaceName);
@@ -158,7 +159,7 @@ static void AppendInterfaceOrUnknown(TextBuffer& out, uint32_t type, const void*
     }
 }
 
-static void AppendHandle(TextBuffer& out, const void* record, size_t readable) {
+void AppendHandle(TextBuffer& out, const void* record, size_t readable) {
     unsigned char copy[kHandleCopySize];
     CopyRecord(copy, sizeof copy, record, readable);
     AppendNumberField(out, "     Device Type: DBT_DEVTYP_HANDLE     Device Handle: ", copy + kHandle);
@@ -170,6 +171,8 @@ static void AppendHandle(TextBuffer& out, const void* record, size_t readable) {
     out.Append("     Binary Data: ");
     AppendUnsignedNumberText(out, copy[kHandleData]);
 }
+
+}  // namespace
 
 void AppendBroadcastEntries(TextBuffer& report, const void* record) {
     // The system copies exactly dbch_size bytes of a broadcast into our process,
@@ -191,10 +194,4 @@ void AppendBroadcastEntries(TextBuffer& report, const void* record) {
     case kDevTypHandle: AppendHandle(report, record, readable); break;
     default: AppendInterfaceOrUnknown(report, type, record, readable); break;
     }
-}
-
-Text DecodeBroadcast(const void* record) {
-    Text entries;
-    AppendBroadcastEntries(entries, record);
-    return entries;
 }

@@ -10,9 +10,9 @@
 
 #include "support/text.h"
 
-// Returns the entries as a new text that the caller owns.
-Text DecodeBroadcast(const void* record);
+// dbch_devicetype of a device-interface record, which the watcher's
+// notification filter is too.
+constexpr uint32_t kDeviceInterfaceType = 5;  // DBT_DEVTYP_DEVICEINTERFACE
 
-// Appends the same entries to `report`; the event report builder uses this to
-// avoid building and copying a second text per message.
+// Appends the entries to `report`.
 void AppendBroadcastEntries(TextBuffer& report, const void* record);

@@ -17,6 +17,3 @@
 // 32 bits are a signed number. `report` is emptied first; left empty, the
 // message is suppressed and must not be handed on.
 void BuildEventReport(int32_t wParam, uintptr_t lParam, TextBuffer& report);
-
-// Puts the suppression flag back to its load-time value. Tests only.
-void ResetEventReportForTesting();

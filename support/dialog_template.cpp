@@ -18,8 +18,8 @@ WORD* PutWideText(WORD* at, const char* text) {
 
 }  // namespace
 
-void BuildDialogTemplate(const DialogLayout& layout, DialogTemplate* dialogTemplate) {
-    memset(dialogTemplate, 0, sizeof *dialogTemplate);
+void BuildDialogTemplate(const DialogLayout& layout, DialogTemplate& dialogTemplate) {
+    memset(&dialogTemplate, 0, sizeof dialogTemplate);
     DLGTEMPLATE header = {};
     header.style = layout.style & ~WS_VISIBLE;
     header.dwExtendedStyle = layout.exStyle;
@@ -29,9 +29,9 @@ void BuildDialogTemplate(const DialogLayout& layout, DialogTemplate* dialogTempl
     header.cx = layout.cx;
     header.cy = layout.cy;
     static_assert(sizeof header % sizeof(WORD) == 0, "the header is whole words");
-    memcpy(dialogTemplate->words, &header, sizeof header);
+    memcpy(dialogTemplate.words, &header, sizeof header);
 
-    WORD* at = dialogTemplate->words + sizeof header / sizeof(WORD);
+    WORD* at = dialogTemplate.words + sizeof header / sizeof(WORD);
     *at++ = 0;  // no menu
     *at++ = 0;  // the standard dialog class
     at = PutWideText(at, layout.caption);

@@ -23,4 +23,4 @@ struct DialogTemplate {
     LPCDLGTEMPLATEA get() const { return reinterpret_cast<LPCDLGTEMPLATEA>(words); }
 };
 
-void BuildDialogTemplate(const DialogLayout& layout, DialogTemplate* dialogTemplate);
+void BuildDialogTemplate(const DialogLayout& layout, DialogTemplate& dialogTemplate);

@@ -156,8 +156,8 @@ void TextBuffer::Borrow(char* storage, size_t capacity) {
 void TextBuffer::Swap(TextBuffer& other) {
     if (borrowed_ || other.borrowed_) {
         // A borrowed block stays with its owner: the bytes are traded instead.
-        Text mine(view());
-        Text theirs(other.view());
+        Text mine(*this);
+        Text theirs(other);
         Clear();
         Append(theirs);
         other.Clear();

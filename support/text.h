@@ -39,11 +39,9 @@ public:
     constexpr TextBuffer() = default;
 
     const char* data() const { return data_ ? data_ : ""; }
-    const char* c_str() const { return data(); }
     size_t size() const { return size_; }
     bool empty() const { return size_ == 0; }
-    TextView view() const { return TextView(data(), size_); }
-    operator TextView() const { return view(); }
+    operator TextView() const { return TextView(data(), size_); }
 
     void Append(TextView bytes);
     void Append(char byte) { Append(TextView(&byte, 1)); }
@@ -64,6 +62,10 @@ public:
     void Swap(TextBuffer& other);
 
 protected:
+    // A copy would share the block and free it twice: only Swap copies.
+    TextBuffer(const TextBuffer&) = default;
+    TextBuffer& operator=(const TextBuffer&) = default;
+
     bool Grow(size_t needed);
     void Fail();
     // Starts empty in `storage` (capacity bytes and the NUL), which the caller

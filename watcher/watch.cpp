@@ -4,6 +4,7 @@
 
 #include <string.h>
 
+#include "report/broadcast_decoder.h"
 #include "support/library_main.h"
 #include "support/message_pump.h"
 #include "watcher/watcher_command.h"
@@ -23,7 +24,6 @@ struct InterfaceFilter {
 };
 static_assert(sizeof(InterfaceFilter) == 288, "the filter the system expects");
 
-const DWORD kDeviceInterfaceType = 5;  // DBT_DEVTYP_DEVICEINTERFACE
 const DWORD kAllInterfaceClasses = 4;  // DEVICE_NOTIFY_WINDOW_HANDLE | DEVICE_NOTIFY_ALL_INTERFACE_CLASSES
 
 HDEVNOTIFY RegisterForDeviceEvents(HWND window) {
@@ -42,22 +42,22 @@ void StartWatch(TextView callbackName) {
     // A window that cannot be created leaves the watcher Idle: nothing is
     // registered or subclassed, but the host still hears "Init".
     HWND log = nullptr;
-    HWND window = CreateWatcherWindow(&log);
+    HWND window = CreateWatcherWindow(log);
     g_watcherWindow = window;
     g_watcherLog = log;
     HDEVNOTIFY notification = nullptr;
     if (window) {
-        HoldModule();  // the window's procedures live in this library
+        if (HoldModule())  // the window's procedures live in this library
+            MarkHoldsModule(window);
         notification = RegisterForDeviceEvents(window);
         g_notification = notification;
-        g_previousWindowProc = reinterpret_cast<WNDPROC>(GetWindowLongPtrA(window, GWLP_WNDPROC));
-        SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(WatcherWindowProc));
+        InstallWatcherWindowProc(window);
     }
 
     WatcherDialogCallback(window, WM_INITDIALOG, 0, 0);
     if (window && IsWindow(window)) {  // the "Init" run may have stopped the watch
         AttachWatcherDialogCallback(window);
-        ShowWindow(window, WatcherShowState());
+        ShowWindow(window, SW_HIDE);  // never shown
     }
 
     PumpOneMessage();
@@ -76,9 +76,11 @@ void StopWatch() {
     if (window) {
         g_watcherWindow = nullptr;
         g_watcherLog = nullptr;
+        const bool heldModule = HoldsModule(window);
         SendMessageA(window, WM_CLOSE, 0, 0);
         DestroyWindow(window);
-        ReleaseModule();
+        if (heldModule)
+            ReleaseModule();
     }
     ReportToHost("End", "", "");
 }

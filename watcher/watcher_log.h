@@ -3,10 +3,12 @@
 // introduced by CR LF.
 //
 // Lines are appended, never rewritten, so a line written by a nested event
-// is never lost. They wait in a buffer and go into the control in one batch
-// just before the control handles any other message, so whoever reads the
-// log sees every line while each event costs the same however long the log
-// has grown.
+// is never lost. They wait in fixed-size chunks of the plug-in's own and go
+// into the control, all of them, just before the control handles any other
+// message, so whoever reads the log sees every line while each event costs
+// the same however long the log has grown (appending to an EDIT control
+// costs more the longer its text is). Memory that cannot be had for a chunk
+// loses that one line.
 #pragma once
 
 #include <windows.h>
@@ -21,5 +23,5 @@ HWND CreateWatcherLog(HWND watcherWindow);
 // nothing when there is none.
 void AppendToWatcherLog(TextView line);
 
-// Gives back the buffer's memory; the library's unload calls it.
+// Gives back the waiting lines' memory; the library's unload calls it.
 void ReleaseWatcherLogBuffer();

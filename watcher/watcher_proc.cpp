@@ -2,7 +2,6 @@
 
 #include "watcher/volume_event.h"
 #include "watcher/watcher_log.h"
-#include "watcher/watcher_state.h"
 
 LRESULT CALLBACK WatcherWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_DEVICECHANGE) {
@@ -16,5 +15,13 @@ LRESULT CALLBACK WatcherWindowProc(HWND window, UINT message, WPARAM wParam, LPA
         if (!report.empty())
             AppendToWatcherLog(report);
     }
-    return CallWindowProcA(g_previousWindowProc, window, message, wParam, lParam);
+    const auto previous = reinterpret_cast<WNDPROC>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    return CallWindowProcA(previous, window, message, wParam, lParam);
+}
+
+void InstallWatcherWindowProc(HWND window) {
+    // No message reaches the window between the two calls.
+    const LONG_PTR previous =
+        SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(WatcherWindowProc));
+    SetWindowLongPtrA(window, GWLP_USERDATA, previous);
 }

@@ -6,7 +6,6 @@
 HWND g_watcherWindow;
 HWND g_watcherLog;
 HDEVNOTIFY g_notification;
-WNDPROC g_previousWindowProc;
 HWND g_savedFocus;
 
 void ReleaseWatcherMemory() {

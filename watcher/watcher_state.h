@@ -9,7 +9,6 @@
 extern HWND g_watcherWindow;       // the newest watcher window; null when Idle
 extern HWND g_watcherLog;          // its log control, kept so no event has to look it up
 extern HDEVNOTIFY g_notification;  // lives only while a start runs
-extern WNDPROC g_previousWindowProc;
 extern HWND g_savedFocus;
 
 // Gives back the watcher's own memory; the library's unload calls it.

@@ -9,15 +9,17 @@
 // created); null if the window cannot be created. Its dialog procedure
 // forwards nothing to the watcher dialog callback until
 // AttachWatcherDialogCallback, so creation itself reports nothing.
-HWND CreateWatcherWindow(HWND* log);
+HWND CreateWatcherWindow(HWND& log);
 
-// The dialog callback: WM_INITDIALOG reports "Init" to the host and picks
-// the show state; WM_NCACTIVATE saves and restores the focus. The start
+// The dialog callback: WM_INITDIALOG reports "Init" to the host;
+// WM_NCACTIVATE saves and restores the focus. The start
 // operation calls it directly with WM_INITDIALOG (window may be null).
 void WatcherDialogCallback(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // From now on the window's dialog procedure hands messages to the callback.
 void AttachWatcherDialogCallback(HWND window);
 
-// The show state the last WM_INITDIALOG chose.
-int WatcherShowState();
+// Whether this window took a hold on the library (HoldModule), which its
+// stop then releases: a hold that failed releases nothing.
+void MarkHoldsModule(HWND window);
+bool HoldsModule(HWND window);

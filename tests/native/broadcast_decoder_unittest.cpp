@@ -35,7 +35,9 @@ static std::string WithDeclaredSize(std::string record, uint32_t size) {
 static std::string Decode(const std::string& record) {
     std::unique_ptr<unsigned char[]> block(new unsigned char[record.size()]);
     std::memcpy(block.get(), record.data(), record.size());
-    return ToString(DecodeBroadcast(block.get()));
+    Text entries;
+    AppendBroadcastEntries(entries, block.get());
+    return ToString(entries);
 }
 
 static const std::string kGuid = "\x10\x32\x54\x76\x98\xBA\xDC\xFE\x01\x02\x03\x04\x05\x06\x07\x08"s;

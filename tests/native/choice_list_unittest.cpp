@@ -16,7 +16,7 @@ Lines Read(const std::string& text, bool offered) {
     ChoiceReader reader(View(text));
     Lines lines;
     TextView line;
-    while (offered ? reader.NextOffered(&line) : reader.NextLine(&line))
+    while (offered ? reader.NextOffered(line) : reader.NextLine(line))
         lines.push_back(ToString(line));
     return lines;
 }

@@ -36,9 +36,16 @@ static std::string Report(int32_t wParam, std::uintptr_t lParam) {
     return ToString(report);
 }
 
+// Back to the flag's load-time value, as the plug-in itself does it: a
+// removal clears it.
+static void ClearDevnodesSuppression() {
+    Text report;
+    BuildEventReport(0x8004, 0, report);
+}
+
 class EventReport : public ::testing::Test {
 protected:
-    void SetUp() override { ResetEventReportForTesting(); }
+    void SetUp() override { ClearDevnodesSuppression(); }
     VolumeRecord driveE_{0x10, 0};
 };
 
@@ -76,7 +83,7 @@ TEST_F(EventReport, EveryCode) {
         {INT32_MIN, 0, "     WM_DEVICECHANGE      wParam = -2147483648\tDevice unknown: -1"},
     };
     for (const auto& row : rows) {
-        ResetEventReportForTesting();
+        ClearDevnodesSuppression();
         const std::uintptr_t lParam = row.lParam == 1 ? driveE_.Address() : row.lParam;
         EXPECT_EQ(Report(row.wParam, lParam), row.report) << "wParam " << row.wParam;
     }

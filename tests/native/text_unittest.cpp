@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <type_traits>
 
 #include "gtest/gtest.h"
 #include "tests/native/test_memory.h"
@@ -156,6 +157,10 @@ TEST(FindText, Rows) {
 
 // A text owns its bytes, is always NUL-terminated, and may be extended with
 // its own bytes, however far it grows.
+// A copy would share the block and free it twice.
+static_assert(!std::is_copy_constructible_v<TextBuffer> && !std::is_copy_assignable_v<TextBuffer>,
+              "a text cannot be copied by accident");
+
 TEST(Text, GrowsAndCopiesItsOwnBytes) {
     Text text("ab");
     for (int i = 0; i < 6; ++i)
@@ -164,18 +169,18 @@ TEST(Text, GrowsAndCopiesItsOwnBytes) {
     for (int i = 0; i < 64; ++i)
         expected += "ab";
     EXPECT_EQ(ToString(text), expected);
-    EXPECT_EQ(text.c_str()[text.size()], '\0');
+    EXPECT_EQ(text.data()[text.size()], '\0');
     text.Assign(TextView(text.data() + 1, 3));  // from its own bytes
     EXPECT_EQ(ToString(text), "bab");
     char* added = text.Extend(4);
     ASSERT_NE(added, nullptr);
     EXPECT_EQ(std::string(added, 5), std::string(5, '\0'));
     text.Truncate(2);
-    EXPECT_STREQ(text.c_str(), "ba");
+    EXPECT_STREQ(text.data(), "ba");
     Text moved(static_cast<Text&&>(text));
-    EXPECT_STREQ(moved.c_str(), "ba");
+    EXPECT_STREQ(moved.data(), "ba");
     EXPECT_TRUE(text.empty());
-    EXPECT_STREQ(text.c_str(), "");
+    EXPECT_STREQ(text.data(), "");
 }
 
 // A stack text moves to the heap only when it outgrows its own bytes, and
@@ -195,7 +200,7 @@ TEST(Text, AStackTextKeepsItsStorage) {
     other.Swap(heap);
     EXPECT_EQ(ToString(other), "heap text");
     EXPECT_EQ(ToString(heap), "xy");
-    small.Assign(small.view().Slice(2, 2));
+    small.Assign(TextView(small).Slice(2, 2));
     EXPECT_EQ(ToString(small), "cd");
 }
 

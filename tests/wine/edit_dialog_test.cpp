@@ -2,6 +2,7 @@
 // thread while the plug-in's modal loop runs, as a person at the keyboard
 // would drive it.
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 
 #include "tests/wine/wine_test.h"
@@ -105,6 +106,28 @@ TEST_F(EditDialogTest, OffersTheHostsSubroutinesSortedUpToTheFirstEmptyLine) {
     EXPECT_EQ(items, (std::vector<std::string>{"A", "B"}));
     EXPECT_EQ(text, "OnUSB");
     EXPECT_EQ(host.Trace(), std::vector<std::string>{"interface-access 5 zero-filled"});
+}
+
+TEST_F(EditDialogTest, TheHostIsAskedBeforeTheDialogExists) {
+    bool dialogSeen = true;
+    host.WhileListingSubroutines([&] { dialogSeen = FindEditDialog() != nullptr; });
+    HostParameters parameters({std::string("OnUSB")});
+    Edit(1, parameters, {kCloseBox});
+    EXPECT_FALSE(dialogSeen);
+}
+
+TEST_F(EditDialogTest, AValueTheHostReplacesWhileListingIsShownAsItWas) {
+    HostParameters parameters({std::string("OnUSB")});
+    host.WhileListingSubroutines([&] {
+        char* const old = parameters.data()[0];
+        std::memset(old, 'X', sizeof "OnUSB" - 1);  // whatever the freed block holds later
+        GlobalFree(old);
+        parameters.data()[0] = AllocHostText("Replaced");
+    });
+    std::string shown;
+    Edit(1, parameters, {[&](HWND dialog) { shown = WindowText(Combo(dialog)); }, kCloseBox});
+    EXPECT_EQ(shown, "OnUSB");
+    EXPECT_EQ(parameters.Text(0), "Replaced") << "the close box leaves the host's new block alone";
 }
 
 TEST_F(EditDialogTest, DoneStoresATypedNameInAFreshHostBlock) {

@@ -1,6 +1,7 @@
 // The device watcher through the exports: starting and stopping a watch,
 // volume events broadcast as the system broadcasts them, and a host script
 // that re-enters the plug-in from its callback subroutine.
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 
@@ -145,6 +146,44 @@ TEST_F(WatcherTest, ALongLogKeepsEveryLineForEveryReader) {
     EXPECT_EQ(std::string(line, static_cast<size_t>(copied)),
               VolumeReport("DBT_DEVICEARRIVAL", "J:\\", "Local Drive"));
     EXPECT_EQ(WindowText(log), expected);
+}
+
+// The plug-in's heap, through its import of realloc: one request refused.
+decltype(&realloc) g_realRealloc;
+bool g_refuseNextAllocation;
+
+void* __cdecl RefuseOnce(void* block, size_t size) {
+    if (g_refuseNextAllocation) {
+        g_refuseNextAllocation = false;
+        return nullptr;
+    }
+    return g_realRealloc(block, size);
+}
+
+// Memory refused while the log grows loses that event's line, none other.
+TEST_F(WatcherTest, AFailedGrowthLosesOnlyItsOwnLine) {
+    Start("OnUSB");
+    HWND log = GetDlgItem(WatcherWindows().at(0), 102);
+    g_realRealloc = reinterpret_cast<decltype(g_realRealloc)>(
+        HookImport(host.module(), "msvcrt.dll", "realloc", reinterpret_cast<void*>(RefuseOnce)));
+    ASSERT_NE(g_realRealloc, nullptr);
+    g_refuseNextAllocation = false;
+    std::string expected = kFirstLogText;
+    int refused = -1;
+    for (int i = 0; refused < 0 || i < refused + 20; ++i) {
+        ASSERT_LT(i, 20000) << "the log never grew";
+        g_refuseNextAllocation = g_refuseNextAllocation || i == 20;  // lines before it are waiting
+        const DWORD drive = static_cast<DWORD>(i % 26);
+        ASSERT_TRUE(BroadcastVolume(DBT_DEVICEARRIVAL, 1u << drive, 0));
+        if (i >= 20 && refused < 0 && !g_refuseNextAllocation) {
+            refused = i;
+            continue;
+        }
+        expected +=
+            "\r\n" + VolumeReport("DBT_DEVICEARRIVAL", std::string(1, static_cast<char>('A' + drive)) + ":\\",
+                                  "Local Drive");
+    }
+    EXPECT_EQ(WindowText(log), expected) << "refused while event " << refused << " was logged";
 }
 
 TEST_F(WatcherTest, OtherEventsReachOnlyTheLog) {
@@ -546,6 +585,22 @@ TEST_F(RegistrationTest, AWindowThatCannotBeCreatedLeavesTheWatcherIdle) {
     host.ClearCalls();
     Stop();
     EXPECT_EQ(host.Trace(), VolumeCalls("End", "", "", "OnUSB"));
+}
+
+BOOL WINAPI FailToHoldModule(DWORD, LPCSTR, HMODULE* module) {
+    *module = nullptr;
+    return FALSE;
+}
+
+// A hold on the library that failed is not released: the host's stays.
+TEST_F(WatcherTest, AHoldThatFailedReleasesNothing) {
+    ASSERT_NE(HookImport(host.module(), "KERNEL32.dll", "GetModuleHandleExA",
+                         reinterpret_cast<void*>(FailToHoldModule)),
+              nullptr);
+    Start("OnUSB");
+    Stop();
+    char path[MAX_PATH] = {};
+    EXPECT_NE(GetModuleFileNameA(host.module(), path, MAX_PATH), 0u) << "the library is still loaded";
 }
 
 // The host may free the library while a watch runs; the watcher window must

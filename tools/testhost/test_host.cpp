@@ -208,6 +208,8 @@ void CALLBACK TestHost::OnInterfaceAccess(int request, void* record) {
     for (int i = 0; zeroFilled && i < 64; ++i)
         zeroFilled = static_cast<const unsigned char*>(record)[i] == 0;
     Record(InterfaceAccessCall{request, zeroFilled});
+    if (request == 5 && g_current && g_current->listingSubroutines_)
+        g_current->listingSubroutines_();
     if (request != 5 || !record || !g_current || !g_current->subroutineList_)
         return;
     // Host-owned text: it stays valid until the list changes.

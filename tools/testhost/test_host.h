@@ -98,6 +98,8 @@ public:
     // What request 5 answers: the host's subroutines, one per line (CR LF).
     // nullopt leaves the record's first field null.
     void SetSubroutineList(std::optional<std::string> list) { subroutineList_ = std::move(list); }
+    // Runs inside every request 5, before it is answered, as host code would.
+    void WhileListingSubroutines(std::function<void()> body) { listingSubroutines_ = std::move(body); }
 
 private:
     static void Record(HostCall call);
@@ -117,6 +119,7 @@ private:
     std::map<std::string, std::function<void()>> subroutines_;
     std::vector<HostText> unhandledLines_;
     std::optional<std::string> subroutineList_;
+    std::function<void()> listingSubroutines_;
 };
 
 // The host's parameter list for nbExecAction and nbEditAction: one pointer per
