@@ -27,10 +27,17 @@ size_t CountOf(const std::string& text, const std::string& what) {
     return count;
 }
 
-// A second host's add-action callback, to see which one a registration uses.
-std::vector<int> g_otherActions;
+// A second host's add-action callback, to see which one a registration uses,
+// and a first one that registers the second from inside its own call.
+std::vector<std::string> g_registered;
+const PluginExports* g_plugin;
 void CALLBACK OtherAddAction(int number, const char*, const char*, const char*, int, int) {
-    g_otherActions.push_back(number);
+    g_registered.push_back("other " + std::to_string(number));
+}
+void CALLBACK ReRegisteringAddAction(int number, const char*, const char*, const char*, int, int) {
+    g_registered.push_back("first " + std::to_string(number));
+    if (number == 1)
+        g_plugin->registerPlugIn(OtherAddAction, nullptr, nullptr, nullptr);
 }
 
 TEST_F(PluginTest, RegistersBothActionsInTableOrder) {
@@ -72,10 +79,17 @@ TEST_F(PluginTest, HintsAndTypeCodesAreExactBytes) {
 TEST_F(PluginTest, SecondRegistrationRegistersAgainThroughTheNewCallback) {
     host.RegisterPlugIn();
     host.ClearCalls();
-    g_otherActions.clear();
+    g_registered.clear();
     host.plugin().registerPlugIn(OtherAddAction, nullptr, nullptr, nullptr);
-    EXPECT_EQ(g_otherActions, (std::vector<int>{1, 2}));
+    EXPECT_EQ(g_registered, (std::vector<std::string>{"other 1", "other 2"}));
     EXPECT_TRUE(host.calls().empty());
+
+    // From inside the call, the rest of the outer registration goes to the
+    // callback stored meanwhile.
+    g_registered.clear();
+    g_plugin = &host.plugin();
+    host.plugin().registerPlugIn(ReRegisteringAddAction, nullptr, nullptr, nullptr);
+    EXPECT_EQ(g_registered, (std::vector<std::string>{"first 1", "other 1", "other 2", "other 2"}));
 }
 
 TEST_F(PluginTest, NullAddActionCallbackRegistersNothing) {
