@@ -64,6 +64,13 @@ const Step kCloseBox = [](HWND dialog) { SendMessageA(dialog, WM_SYSCOMMAND, SC_
 Step Type(const std::string& text) {
     return [text](HWND dialog) { SetWindowTextA(Combo(dialog), text.c_str()); };
 }
+// A key pressed and let go in the window that has the focus.
+Step Key(WPARAM vk) {
+    return [vk](HWND) {
+        PostMessageA(GetFocus(), WM_KEYDOWN, vk, 0);
+        PostMessageA(GetFocus(), WM_KEYUP, vk, 0);
+    };
+}
 
 class EditDialogTest : public PluginTest {
 protected:
@@ -159,15 +166,9 @@ TEST_F(EditDialogTest, TabMovesTheFocusEscAndEnterDoNotPressDone) {
     HostParameters parameters({std::string("OnUSB")});
     bool stillOpen = false;
     bool doneHasFocus = false;
-    auto key = [](WPARAM vk) {
-        return [vk](HWND) {
-            PostMessageA(GetFocus(), WM_KEYDOWN, vk, 0);
-            PostMessageA(GetFocus(), WM_KEYUP, vk, 0);
-        };
-    };
     Edit(1, parameters,
-         {Type("Typed"), key(VK_ESCAPE), key(VK_RETURN),
-          [&](HWND dialog) { stillOpen = IsWindow(dialog) != 0; }, key(VK_TAB),
+         {Type("Typed"), Key(VK_ESCAPE), Key(VK_RETURN),
+          [&](HWND dialog) { stillOpen = IsWindow(dialog) != 0; }, Key(VK_TAB),
           [&](HWND dialog) { doneHasFocus = GetFocus() == GetDlgItem(dialog, 100); }, kCloseBox});
     EXPECT_TRUE(stillOpen);
     EXPECT_TRUE(doneHasFocus) << "Tab from the combo box reaches Done";
@@ -310,8 +311,8 @@ std::pair<COLORREF, COLORREF> DialogColours(HWND dialog) {
 }
 
 // The dialog has no owner, so a second action editor can open a second edit
-// dialog while the first is open. Each keeps its own outcome and colours,
-// whichever ends first and however.
+// dialog while the first is open. Each keeps its own outcome, colours and
+// keyboard handling, whichever ends first and however.
 TEST_F(EditDialogTest, TwoDialogsOpenAtOnceNeverMix) {
     const std::pair<COLORREF, COLORREF> designed = {RGB(250, 245, 255), RGB(245, 245, 255)};
     const struct {
@@ -328,6 +329,7 @@ TEST_F(EditDialogTest, TwoDialogsOpenAtOnceNeverMix) {
         HostParameters outer({std::string("Outer")});
         HostParameters inner({std::string("Inner")});
         std::pair<COLORREF, COLORREF> outerColours;
+        bool outerTabReachedDone = false;
         HWND outerDialog = nullptr;  // the only one open when the first step runs
         const Step openInner = [&](HWND dialog) {
             outerDialog = dialog;
@@ -342,18 +344,24 @@ TEST_F(EditDialogTest, TwoDialogsOpenAtOnceNeverMix) {
             SetWindowTextA(Combo(outerDialog), "typed outside");
             (row.outerDone ? kPressDone : kCloseBox)(outerDialog);
         };
+        const Step tabInOuter = [&](HWND) {
+            SetFocus(Combo(outerDialog));
+            Key(VK_TAB)(outerDialog);
+        };
         const Step endOuter = [&](HWND) {
             outerColours = DialogColours(outerDialog);
+            outerTabReachedDone = GetFocus() == GetDlgItem(outerDialog, 100);
             endOuterFirst(outerDialog);
         };
         if (row.outerEndsFirst)
             Edit(1, outer, {openInner, endOuterFirst, endInner});
         else
-            Edit(1, outer, {openInner, endInner, endOuter});
+            Edit(1, outer, {openInner, endInner, tabInOuter, endOuter});
         EXPECT_EQ(inner.Text(0), row.innerDone ? "typed inside" : "Inner");
         EXPECT_EQ(outer.Text(0), row.outerDone ? "typed outside" : "Outer");
         if (!row.outerEndsFirst) {
             EXPECT_EQ(outerColours, designed) << "after the inner dialog ended";
+            EXPECT_TRUE(outerTabReachedDone) << "Tab in the outer dialog after the inner one ended";
         }
     }
 }
