@@ -273,7 +273,9 @@ TEST_F(WatcherTest, StopWhileIdleStillReportsEndTwice) {
 TEST_F(WatcherTest, NullOrOddNamesGoIntoTheCommandUnchanged) {
     EXPECT_EQ(Start(std::nullopt), 1);
     EXPECT_EQ(Start("Say \"hi\"\r\n"), 1);
-    EXPECT_EQ(host.unhandledLines(), (std::vector<HostText>{"Gosub \"\"", "Gosub \"Say \"hi\"\r\n\""}));
+    EXPECT_EQ(host.plugin().execAction(1, nullptr), 1);  // no parameter list: an empty name too
+    EXPECT_EQ(host.unhandledLines(),
+              (std::vector<HostText>{"Gosub \"\"", "Gosub \"Say \"hi\"\r\n\"", "Gosub \"\""}));
 }
 
 TEST_F(WatcherTest, UnknownActionsTouchNothing) {
