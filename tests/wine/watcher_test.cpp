@@ -370,13 +370,15 @@ TEST_F(WatcherTest, TwoStartsHandleEachEventTwiceForTheNewerName) {
     EXPECT_EQ(WatcherLogText(windows[0]), kFirstLogText) << "no log is current any more";
 }
 
-TEST_F(WatcherTest, EventsFromAnotherProcessArrive) {
+// The test program itself, run again, loads the plug-in for a watch of its
+// own and broadcasts from its own process: the two copies share nothing, not
+// the callbacks, not the name, not the window.
+TEST_F(WatcherTest, AnotherProcessSharesNothingAndItsEventsArrive) {
     Start("OnUSB");
     host.ClearCalls();
-    // The test program itself, run again, broadcasts from its own process.
     char self[MAX_PATH] = {};
     GetModuleFileNameA(nullptr, self, MAX_PATH);
-    std::string command = std::string("\"") + self + "\" --broadcast-volume-arrival";
+    std::string command = std::string("\"") + self + "\" --second-process \"--plugin=" + PluginPath() + "\"";
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
