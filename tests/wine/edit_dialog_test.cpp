@@ -448,12 +448,10 @@ BOOL WINAPI CountDeleteObject(HGDIOBJ object) {
 }
 
 TEST_F(EditDialogTest, RepeatedEditsLeaveNoGdiObjectsBehind) {
-    g_realCreateSolidBrush = reinterpret_cast<decltype(g_realCreateSolidBrush)>(HookImport(
-        host.module(), "GDI32.dll", "CreateSolidBrush", reinterpret_cast<void*>(CountCreateSolidBrush)));
-    g_realDeleteObject = reinterpret_cast<decltype(g_realDeleteObject)>(
-        HookImport(host.module(), "GDI32.dll", "DeleteObject", reinterpret_cast<void*>(CountDeleteObject)));
-    ASSERT_NE(g_realCreateSolidBrush, nullptr);
-    ASSERT_NE(g_realDeleteObject, nullptr);
+    ASSERT_TRUE(HookImport(host.module(), "GDI32.dll", "CreateSolidBrush", &CountCreateSolidBrush,
+                           &g_realCreateSolidBrush));
+    ASSERT_TRUE(
+        HookImport(host.module(), "GDI32.dll", "DeleteObject", &CountDeleteObject, &g_realDeleteObject));
     const DWORD gdiBefore = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
     // A thousand when VARNIK_EDIT_CYCLES=1000 (about 35 ms each under Wine).
     const char* cyclesSetting = std::getenv("VARNIK_EDIT_CYCLES");

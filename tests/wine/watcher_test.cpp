@@ -425,6 +425,7 @@ BOOL WINAPI RecordUnregister(HDEVNOTIFY handle) {
 }
 
 // The template the plug-in hands CreateDialogIndirectParamA, as words.
+decltype(&CreateDialogIndirectParamA) g_realCreateDialog;
 std::vector<WORD> g_template;
 HINSTANCE g_dialogInstance;
 HWND g_dialogOwner = reinterpret_cast<HWND>(1);
@@ -439,7 +440,7 @@ HWND WINAPI RecordCreateDialog(HINSTANCE instance, LPCDLGTEMPLATEA dialogTemplat
         if (words[count] == 0)
             ++strings;
     g_template.assign(words, words + count);
-    HWND dialog = CreateDialogIndirectParamA(instance, dialogTemplate, owner, proc, param);
+    HWND dialog = g_realCreateDialog(instance, dialogTemplate, owner, proc, param);
     if (WindowText(dialog) == "USB Watcher Plugin")
         PostMessageA(dialog, WM_CLOSE, 0, 0);  // the edit dialog's loop ends it at once
     return dialog;
@@ -468,14 +469,10 @@ protected:
         g_registrations.clear();
         g_unregistered.clear();
         g_refuseRegistration = false;
-        g_realRegister = reinterpret_cast<decltype(g_realRegister)>(
-            HookImport(host.module(), "USER32.dll", "RegisterDeviceNotificationA",
-                       reinterpret_cast<void*>(RecordRegister)));
-        g_realUnregister = reinterpret_cast<decltype(g_realUnregister)>(
-            HookImport(host.module(), "USER32.dll", "UnregisterDeviceNotification",
-                       reinterpret_cast<void*>(RecordUnregister)));
-        ASSERT_NE(g_realRegister, nullptr);
-        ASSERT_NE(g_realUnregister, nullptr);
+        ASSERT_TRUE(HookImport(host.module(), "USER32.dll", "RegisterDeviceNotificationA", &RecordRegister,
+                               &g_realRegister));
+        ASSERT_TRUE(HookImport(host.module(), "USER32.dll", "UnregisterDeviceNotification", &RecordUnregister,
+                               &g_realUnregister));
     }
 };
 
@@ -496,9 +493,8 @@ TEST_F(RegistrationTest, RegistersForAllInterfaceClassesOnlyWhileStarting) {
 // Both dialogs: no items, no menu, the standard class, MS Sans Serif at 8
 // points, never WS_VISIBLE; the edit dialog is laid out in pixels afterwards.
 TEST_F(RegistrationTest, BothDialogsComeFromExactTemplates) {
-    ASSERT_NE(HookImport(host.module(), "USER32.dll", "CreateDialogIndirectParamA",
-                         reinterpret_cast<void*>(RecordCreateDialog)),
-              nullptr);
+    ASSERT_TRUE(HookImport(host.module(), "USER32.dll", "CreateDialogIndirectParamA", &RecordCreateDialog,
+                           &g_realCreateDialog));
     const struct {
         const char* caption;
         DLGTEMPLATE header;
@@ -540,9 +536,8 @@ TEST_F(RegistrationTest, ARefusedRegistrationChangesNothingVisible) {
 }
 
 TEST_F(RegistrationTest, AWindowThatCannotBeCreatedLeavesTheWatcherIdle) {
-    ASSERT_NE(HookImport(host.module(), "USER32.dll", "CreateDialogIndirectParamA",
-                         reinterpret_cast<void*>(FailToCreateDialog)),
-              nullptr);
+    ASSERT_TRUE(HookImport(host.module(), "USER32.dll", "CreateDialogIndirectParamA", &FailToCreateDialog,
+                           &g_realCreateDialog));
     Start("OnUSB");
     EXPECT_EQ(host.Trace(), VolumeCalls("Init", "", "", "OnUSB"));
     EXPECT_TRUE(g_registrations.empty());

@@ -130,14 +130,10 @@ void TestHost::RegisterAll() {
 }
 
 bool TestHost::WatchHostBlocks() {
-    void* alloc =
-        HookImport(library_.module, "KERNEL32.dll", "GlobalAlloc", reinterpret_cast<void*>(OnGlobalAlloc));
-    void* free =
-        HookImport(library_.module, "KERNEL32.dll", "GlobalFree", reinterpret_cast<void*>(OnGlobalFree));
-    if (alloc)
-        g_realGlobalAlloc = reinterpret_cast<decltype(&GlobalAlloc)>(alloc);
-    if (free)
-        g_realGlobalFree = reinterpret_cast<decltype(&GlobalFree)>(free);
+    const bool alloc =
+        HookImport(library_.module, "KERNEL32.dll", "GlobalAlloc", &OnGlobalAlloc, &g_realGlobalAlloc);
+    const bool free =
+        HookImport(library_.module, "KERNEL32.dll", "GlobalFree", &OnGlobalFree, &g_realGlobalFree);
     return alloc && free;
 }
 
