@@ -50,6 +50,12 @@ protected:
         HostParameters parameters({});
         return host.plugin().execAction(2, parameters.data());
     }
+    // dw_USB_Start "OnUSB", its host calls forgotten: the watcher window.
+    HWND Watch() {
+        Start("OnUSB");
+        host.ClearCalls();
+        return WatcherWindows().at(0);
+    }
 };
 
 TEST_F(WatcherTest, StartReportsInitOnceBeforeItReturns) {
@@ -62,10 +68,7 @@ TEST_F(WatcherTest, StartReportsInitOnceBeforeItReturns) {
 }
 
 TEST_F(WatcherTest, WatcherWindowIsAHiddenDialogWithItsLog) {
-    Start("OnUSB");
-    const std::vector<HWND> windows = WatcherWindows();
-    ASSERT_EQ(windows.size(), 1u);
-    HWND window = windows[0];
+    HWND window = Watch();
     EXPECT_FALSE(IsWindowVisible(window));
     EXPECT_EQ(GetWindowLongA(window, GWL_STYLE), static_cast<LONG>(0x84CF00D4));
     EXPECT_TRUE(GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_CONTROLPARENT);
@@ -108,8 +111,7 @@ TEST_F(WatcherTest, VolumeArrivalAndRemovalReachTheScript) {
         {1u << 25, 3, "Z:\\", ""},
         {0, 0, "   ", "Local Drive"},  // no drive: the blanks that open the next entry
     };
-    Start("OnUSB");
-    HWND window = WatcherWindows().at(0);
+    HWND window = Watch();
     std::string expectedLog = kFirstLogText;
     for (const auto& row : rows) {
         SCOPED_TRACE(row.drive);
@@ -126,8 +128,7 @@ TEST_F(WatcherTest, VolumeArrivalAndRemovalReachTheScript) {
 
 // Well past the EDIT control's default 30,000 characters.
 TEST_F(WatcherTest, ALongLogKeepsEveryLineForEveryReader) {
-    Start("OnUSB");
-    HWND log = GetDlgItem(WatcherWindows().at(0), 102);
+    HWND log = GetDlgItem(Watch(), 102);
     const int events = 400;
     std::string expected = kFirstLogText;
     for (int i = 0; i < events; ++i) {
@@ -148,9 +149,7 @@ TEST_F(WatcherTest, ALongLogKeepsEveryLineForEveryReader) {
 }
 
 TEST_F(WatcherTest, OtherEventsReachOnlyTheLog) {
-    Start("OnUSB");
-    HWND window = WatcherWindows().at(0);
-    host.ClearCalls();
+    HWND window = Watch();
 
     const DEV_BROADCAST_VOLUME volume = VolumeRecord(1u << 4, 0);
     struct {
@@ -178,8 +177,7 @@ TEST_F(WatcherTest, OtherEventsReachOnlyTheLog) {
 }
 
 TEST_F(WatcherTest, TheDialogsOwnProcedureAnswersEveryMessage) {
-    Start("OnUSB");
-    HWND window = WatcherWindows().at(0);
+    HWND window = Watch();
     HWND plain = CreatePlainDialog();
     ASSERT_NE(plain, nullptr);
 
@@ -205,8 +203,7 @@ TEST_F(WatcherTest, TheDialogsOwnProcedureAnswersEveryMessage) {
 }
 
 TEST_F(WatcherTest, DeactivationSavesTheFocusAndActivationGivesItBack) {
-    Start("OnUSB");
-    HWND watcher = WatcherWindows().at(0);
+    HWND watcher = Watch();
     HWND other = CreateWindowExA(0, "STATIC", "other", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr, nullptr,
                                  nullptr, nullptr);
     HWND field =
@@ -225,8 +222,7 @@ TEST_F(WatcherTest, DeactivationSavesTheFocusAndActivationGivesItBack) {
 }
 
 TEST_F(WatcherTest, RepeatedDeviceNodeChangesAreNotLogged) {
-    Start("OnUSB");
-    HWND window = WatcherWindows().at(0);
+    HWND window = Watch();
     ASSERT_TRUE(BroadcastDeviceChange(DBT_DEVNODES_CHANGED, nullptr));
     ASSERT_TRUE(BroadcastDeviceChange(DBT_DEVNODES_CHANGED, nullptr));
     EXPECT_EQ(
@@ -246,9 +242,7 @@ LRESULT CALLBACK RecordCloseAndDestroy(int code, WPARAM wParam, LPARAM lParam) {
 }
 
 TEST_F(WatcherTest, StopClosesTheWindowAndReportsEnd) {
-    Start("OnUSB");
-    host.ClearCalls();
-    g_watched = WatcherWindows().at(0);
+    g_watched = Watch();
     g_closeAndDestroy.clear();
     HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, RecordCloseAndDestroy, nullptr, GetCurrentThreadId());
     ASSERT_NE(hook, nullptr);
@@ -302,8 +296,7 @@ TEST_F(WatcherTest, StopFromInsideTheCallback) {
         if (host.Variable("dw_USB_Status") == "Plug")
             Stop();
     });
-    Start("OnUSB");
-    host.ClearCalls();
+    Watch();
     ASSERT_TRUE(BroadcastVolume(DBT_DEVICEARRIVAL, 1u << 6, DBTF_MEDIA));
     EXPECT_EQ(host.Trace(), Concat(VolumeCalls("Plug", "G:\\", "Media Drive", "OnUSB"),
                                    VolumeCalls("End", "", "", "OnUSB")));
@@ -338,8 +331,7 @@ TEST_F(WatcherTest, NestedEventInsideTheCallbackLosesNoLine) {
             BroadcastVolume(DBT_DEVICEARRIVAL, 1u << 5, 0);  // F: arrives meanwhile
         }
     });
-    Start("OnUSB");
-    host.ClearCalls();
+    Watch();
     ASSERT_TRUE(BroadcastVolume(DBT_DEVICEARRIVAL, 1u << 4, 0));
     EXPECT_EQ(host.Trace(), Concat(VolumeCalls("Plug", "E:\\", "Local Drive", "OnUSB"),
                                    VolumeCalls("Plug", "F:\\", "Local Drive", "OnUSB")));
@@ -374,8 +366,7 @@ TEST_F(WatcherTest, TwoStartsHandleEachEventTwiceForTheNewerName) {
 // own and broadcasts from its own process: the two copies share nothing, not
 // the callbacks, not the name, not the window.
 TEST_F(WatcherTest, AnotherProcessSharesNothingAndItsEventsArrive) {
-    Start("OnUSB");
-    host.ClearCalls();
+    Watch();
     char self[MAX_PATH] = {};
     GetModuleFileNameA(nullptr, self, MAX_PATH);
     std::string command = std::string("\"") + self + "\" --second-process \"--plugin=" + PluginPath() + "\"";
@@ -550,9 +541,8 @@ TEST_F(RegistrationTest, AWindowThatCannotBeCreatedLeavesTheWatcherIdle) {
 // The host may free the library while a watch runs; the watcher window must
 // not be left with a procedure in unmapped code.
 TEST_F(WatcherTest, FreeingTheLibraryWhileWatchingIsSafe) {
-    Start("OnUSB");
+    Watch();
     host.Unload();
-    host.ClearCalls();
     ASSERT_TRUE(BroadcastVolume(DBT_DEVICEARRIVAL, 1u << 4, 0));
     ASSERT_TRUE(BroadcastVolume(DBT_DEVICEREMOVECOMPLETE, 1u << 4, 0));
     EXPECT_EQ(host.Trace(), Concat(VolumeCalls("Plug", "E:\\", "Local Drive", "OnUSB"),
