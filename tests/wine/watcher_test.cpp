@@ -12,22 +12,6 @@ namespace {
 
 const char kFirstLogText[] = "Unplug and re-seat USB connection to see results";
 
-std::string VolumeReport(const std::string& event, const std::string& drive, const std::string& kind) {
-    return "     WM_DEVICECHANGE      wParam = " + event +
-           "     Device Type: DBT_DEVTYP_VOLUME     Device Name: " + drive + "     Drive Info:" + kind;
-}
-
-std::vector<std::string> VolumeCalls(const std::string& status, const std::string& drive,
-                                     const std::string& kind, const std::string& name) {
-    auto text = [](const std::string& value) { return value.empty() ? HostText() : HostText(value); };
-    return {
-        "set dw_USB_Status = " + Quote(status),
-        "set dw_USB_Drive = " + Quote(text(drive)),
-        "set dw_USB_Type = " + Quote(text(kind)),
-        "script " + Quote("Gosub \"" + name + "\""),
-    };
-}
-
 std::vector<std::string> Concat(std::vector<std::string> a, const std::vector<std::string>& b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
@@ -62,7 +46,7 @@ TEST_F(WatcherTest, StartReportsInitOnceBeforeItReturns) {
     std::string statusSeen;
     host.DefineSubroutine("OnUSB", [&] { statusSeen = host.Variable("dw_USB_Status"); });
     EXPECT_EQ(Start("OnUSB"), 1);
-    EXPECT_EQ(host.Trace(), VolumeCalls("Init", "", "", "OnUSB"));
+    EXPECT_EQ(host.Trace(), ReportCalls("Init", "", "", "OnUSB"));
     EXPECT_EQ(statusSeen, "Init");
     EXPECT_EQ(WatcherWindows().size(), 1u);
 }
@@ -118,10 +102,11 @@ TEST_F(WatcherTest, VolumeArrivalAndRemovalReachTheScript) {
         host.ClearCalls();
         ASSERT_TRUE(BroadcastVolume(DBT_DEVICEARRIVAL, row.mask, row.flags));
         ASSERT_TRUE(BroadcastVolume(DBT_DEVICEREMOVECOMPLETE, row.mask, row.flags));
-        EXPECT_EQ(host.Trace(), Concat(VolumeCalls("Plug", row.drive, row.kind, "OnUSB"),
-                                       VolumeCalls("UnPlug", row.drive, row.kind, "OnUSB")));
-        expectedLog += "\r\n" + VolumeReport("DBT_DEVICEARRIVAL", row.mask ? row.drive : "", row.kind);
-        expectedLog += "\r\n" + VolumeReport("DBT_DEVICEREMOVECOMPLETE", row.mask ? row.drive : "", row.kind);
+        EXPECT_EQ(host.Trace(), Concat(ReportCalls("Plug", row.drive, row.kind, "OnUSB"),
+                                       ReportCalls("UnPlug", row.drive, row.kind, "OnUSB")));
+        expectedLog += "\r\n" + VolumeLogLine("DBT_DEVICEARRIVAL", row.mask ? row.drive : "", row.kind);
+        expectedLog +=
+            "\r\n" + VolumeLogLine("DBT_DEVICEREMOVECOMPLETE", row.mask ? row.drive : "", row.kind);
     }
     EXPECT_EQ(WatcherLogText(window), expectedLog);
 }
@@ -135,8 +120,8 @@ TEST_F(WatcherTest, ALongLogKeepsEveryLineForEveryReader) {
         const DWORD drive = static_cast<DWORD>(i % 26);
         ASSERT_TRUE(BroadcastVolume(DBT_DEVICEARRIVAL, 1u << drive, 0));
         expected +=
-            "\r\n" + VolumeReport("DBT_DEVICEARRIVAL", std::string(1, static_cast<char>('A' + drive)) + ":\\",
-                                  "Local Drive");
+            "\r\n" + VolumeLogLine("DBT_DEVICEARRIVAL",
+                                   std::string(1, static_cast<char>('A' + drive)) + ":\\", "Local Drive");
     }
     ASSERT_GT(expected.size(), 30000u);
     EXPECT_EQ(SendMessageA(log, EM_GETLINECOUNT, 0, 0), events + 1);
@@ -144,7 +129,7 @@ TEST_F(WatcherTest, ALongLogKeepsEveryLineForEveryReader) {
     *reinterpret_cast<WORD*>(line) = sizeof line;
     const LRESULT copied = SendMessageA(log, EM_GETLINE, events, reinterpret_cast<LPARAM>(line));
     EXPECT_EQ(std::string(line, static_cast<size_t>(copied)),
-              VolumeReport("DBT_DEVICEARRIVAL", "J:\\", "Local Drive"));
+              VolumeLogLine("DBT_DEVICEARRIVAL", "J:\\", "Local Drive"));
     EXPECT_EQ(WindowText(log), expected);
 }
 
@@ -163,12 +148,10 @@ TEST_F(WatcherTest, OtherEventsReachOnlyTheLog) {
     ASSERT_TRUE(BroadcastDeviceChange(DBT_CONFIGCHANGED, nullptr));
 
     EXPECT_TRUE(host.calls().empty()) << ::testing::PrintToString(host.Trace());
-    const std::string tail =
-        "     Device Type: DBT_DEVTYP_VOLUME     Device Name: E:\\     Drive Info:Local Drive";
     EXPECT_EQ(WatcherLogText(window),
-              std::string(kFirstLogText) +                                                 //
-                  "\r\n     WM_DEVICECHANGE      wParam = DBT_DEVICEQUERYREMOVE" + tail +  //
-                  "\r\n     WM_DEVICECHANGE      wParam = DBT_DEVICEREMOVEPENDING" + tail +
+              std::string(kFirstLogText) +                                                    //
+                  "\r\n" + VolumeLogLine("DBT_DEVICEQUERYREMOVE", "E:\\", "Local Drive") +    //
+                  "\r\n" + VolumeLogLine("DBT_DEVICEREMOVEPENDING", "E:\\", "Local Drive") +  //
                   "\r\n     WM_DEVICECHANGE      wParam = DBT_DEVICEARRIVAL"
                   "     Device Type: DBT_DEVTYP_PORT     Device Name: COM7"
                   "\r\n     WM_DEVICECHANGE      wParam = DBT_DEVICEREMOVECOMPLETE"
@@ -249,7 +232,7 @@ TEST_F(WatcherTest, StopClosesTheWindowAndReportsEnd) {
     EXPECT_EQ(Stop(), 1);
     UnhookWindowsHookEx(hook);
     EXPECT_EQ(g_closeAndDestroy, (std::vector<UINT>{WM_CLOSE, WM_DESTROY})) << "closed, then destroyed";
-    EXPECT_EQ(host.Trace(), VolumeCalls("End", "", "", "OnUSB"));
+    EXPECT_EQ(host.Trace(), ReportCalls("End", "", "", "OnUSB"));
     EXPECT_TRUE(WatcherWindows().empty());
 
     host.ClearCalls();
@@ -260,7 +243,7 @@ TEST_F(WatcherTest, StopClosesTheWindowAndReportsEnd) {
 TEST_F(WatcherTest, StopWhileIdleStillReportsEndTwice) {
     EXPECT_EQ(Stop(), 1);
     EXPECT_EQ(Stop(), 1);
-    EXPECT_EQ(host.Trace(), Concat(VolumeCalls("End", "", "", ""), VolumeCalls("End", "", "", "")));
+    EXPECT_EQ(host.Trace(), Concat(ReportCalls("End", "", "", ""), ReportCalls("End", "", "", "")));
     EXPECT_EQ(host.unhandledLines(), (std::vector<HostText>{"Gosub \"\"", "Gosub \"\""}));
 }
 
@@ -298,8 +281,8 @@ TEST_F(WatcherTest, StopFromInsideTheCallback) {
     });
     Watch();
     ASSERT_TRUE(BroadcastVolume(DBT_DEVICEARRIVAL, 1u << 6, DBTF_MEDIA));
-    EXPECT_EQ(host.Trace(), Concat(VolumeCalls("Plug", "G:\\", "Media Drive", "OnUSB"),
-                                   VolumeCalls("End", "", "", "OnUSB")));
+    EXPECT_EQ(host.Trace(), Concat(ReportCalls("Plug", "G:\\", "Media Drive", "OnUSB"),
+                                   ReportCalls("End", "", "", "OnUSB")));
     EXPECT_TRUE(WatcherWindows().empty());
 }
 
@@ -316,7 +299,7 @@ TEST_F(WatcherTest, StartFromInsideTheCallbackLosesNoLine) {
     const std::vector<HWND> windows = WatcherWindows();
     ASSERT_EQ(windows.size(), 2u);
     // The line goes to the log that is current once the callback is done.
-    const std::string line = VolumeReport("DBT_DEVICEARRIVAL", "E:\\", "Local Drive");
+    const std::string line = VolumeLogLine("DBT_DEVICEARRIVAL", "E:\\", "Local Drive");
     const std::string newer = WatcherLogText(windows[1]);
     EXPECT_EQ(newer.substr(0, sizeof kFirstLogText - 1), kFirstLogText);
     EXPECT_NE(newer.find("\r\n" + line), std::string::npos) << newer;
@@ -333,12 +316,13 @@ TEST_F(WatcherTest, NestedEventInsideTheCallbackLosesNoLine) {
     });
     Watch();
     ASSERT_TRUE(BroadcastVolume(DBT_DEVICEARRIVAL, 1u << 4, 0));
-    EXPECT_EQ(host.Trace(), Concat(VolumeCalls("Plug", "E:\\", "Local Drive", "OnUSB"),
-                                   VolumeCalls("Plug", "F:\\", "Local Drive", "OnUSB")));
+    EXPECT_EQ(host.Trace(), Concat(ReportCalls("Plug", "E:\\", "Local Drive", "OnUSB"),
+                                   ReportCalls("Plug", "F:\\", "Local Drive", "OnUSB")));
     // Each line is written when its own handling ends: the nested one first.
     EXPECT_EQ(WatcherLogText(WatcherWindows().at(0)),
-              std::string(kFirstLogText) + "\r\n" + VolumeReport("DBT_DEVICEARRIVAL", "F:\\", "Local Drive") +
-                  "\r\n" + VolumeReport("DBT_DEVICEARRIVAL", "E:\\", "Local Drive"));
+              std::string(kFirstLogText) + "\r\n" +
+                  VolumeLogLine("DBT_DEVICEARRIVAL", "F:\\", "Local Drive") + "\r\n" +
+                  VolumeLogLine("DBT_DEVICEARRIVAL", "E:\\", "Local Drive"));
 }
 
 TEST_F(WatcherTest, TwoStartsHandleEachEventTwiceForTheNewerName) {
@@ -348,9 +332,9 @@ TEST_F(WatcherTest, TwoStartsHandleEachEventTwiceForTheNewerName) {
     ASSERT_EQ(windows.size(), 2u);
     host.ClearCalls();
     ASSERT_TRUE(BroadcastVolume(DBT_DEVICEARRIVAL, 1u << 4, 0));
-    const std::vector<std::string> once = VolumeCalls("Plug", "E:\\", "Local Drive", "B");
+    const std::vector<std::string> once = ReportCalls("Plug", "E:\\", "Local Drive", "B");
     EXPECT_EQ(host.Trace(), Concat(once, once));
-    const std::string line = "\r\n" + VolumeReport("DBT_DEVICEARRIVAL", "E:\\", "Local Drive");
+    const std::string line = "\r\n" + VolumeLogLine("DBT_DEVICEARRIVAL", "E:\\", "Local Drive");
     EXPECT_EQ(WatcherLogText(windows[1]), kFirstLogText + line + line);
     EXPECT_EQ(WatcherLogText(windows[0]), kFirstLogText);
 
@@ -376,19 +360,13 @@ TEST_F(WatcherTest, AnotherProcessSharesNothingAndItsEventsArrive) {
     ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                                &process));
     // The sender waits for our answer: keep the messages moving until it ends.
-    const DWORD deadline = GetTickCount() + 30000;
-    while (MsgWaitForMultipleObjects(1, &process.hProcess, FALSE, 100, QS_ALLINPUT) != WAIT_OBJECT_0 &&
-           GetTickCount() < deadline) {
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageA(&msg);
-    }
+    PumpMessagesUntil([&] { return WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0; }, 30000);
     DWORD exitCode = 1;
     GetExitCodeProcess(process.hProcess, &exitCode);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     EXPECT_EQ(exitCode, 0u);
-    EXPECT_EQ(host.Trace(), VolumeCalls("Plug", "H:\\", "Media Drive", "OnUSB"));
+    EXPECT_EQ(host.Trace(), ReportCalls("Plug", "H:\\", "Media Drive", "OnUSB"));
 }
 
 // The plug-in's device registration, watched through its import table.
@@ -519,23 +497,23 @@ TEST_F(RegistrationTest, BothDialogsComeFromExactTemplates) {
 TEST_F(RegistrationTest, ARefusedRegistrationChangesNothingVisible) {
     g_refuseRegistration = true;
     Start("OnUSB");
-    EXPECT_EQ(host.Trace(), VolumeCalls("Init", "", "", "OnUSB"));
+    EXPECT_EQ(host.Trace(), ReportCalls("Init", "", "", "OnUSB"));
     EXPECT_TRUE(g_unregistered.empty()) << "nothing to cancel";
     host.ClearCalls();
     ASSERT_TRUE(BroadcastVolume(DBT_DEVICEARRIVAL, 1u << 4, 0));
-    EXPECT_EQ(host.Trace(), VolumeCalls("Plug", "E:\\", "Local Drive", "OnUSB"));
+    EXPECT_EQ(host.Trace(), ReportCalls("Plug", "E:\\", "Local Drive", "OnUSB"));
 }
 
 TEST_F(RegistrationTest, AWindowThatCannotBeCreatedLeavesTheWatcherIdle) {
     ASSERT_TRUE(HookImport(host.module(), "USER32.dll", "CreateDialogIndirectParamA", &FailToCreateDialog,
                            &g_realCreateDialog));
     Start("OnUSB");
-    EXPECT_EQ(host.Trace(), VolumeCalls("Init", "", "", "OnUSB"));
+    EXPECT_EQ(host.Trace(), ReportCalls("Init", "", "", "OnUSB"));
     EXPECT_TRUE(g_registrations.empty());
     EXPECT_TRUE(WatcherWindows().empty());
     host.ClearCalls();
     Stop();
-    EXPECT_EQ(host.Trace(), VolumeCalls("End", "", "", "OnUSB"));
+    EXPECT_EQ(host.Trace(), ReportCalls("End", "", "", "OnUSB"));
 }
 
 // The host may free the library while a watch runs; the watcher window must
@@ -545,8 +523,8 @@ TEST_F(WatcherTest, FreeingTheLibraryWhileWatchingIsSafe) {
     host.Unload();
     ASSERT_TRUE(BroadcastVolume(DBT_DEVICEARRIVAL, 1u << 4, 0));
     ASSERT_TRUE(BroadcastVolume(DBT_DEVICEREMOVECOMPLETE, 1u << 4, 0));
-    EXPECT_EQ(host.Trace(), Concat(VolumeCalls("Plug", "E:\\", "Local Drive", "OnUSB"),
-                                   VolumeCalls("UnPlug", "E:\\", "Local Drive", "OnUSB")));
+    EXPECT_EQ(host.Trace(), Concat(ReportCalls("Plug", "E:\\", "Local Drive", "OnUSB"),
+                                   ReportCalls("UnPlug", "E:\\", "Local Drive", "OnUSB")));
     EXPECT_EQ(WatcherLogText(WatcherWindows().at(0)).substr(0, sizeof kFirstLogText - 1), kFirstLogText);
 }
 

@@ -92,6 +92,17 @@ std::string Describe(const HostCall& call) {
     return std::visit(visitor, call);
 }
 
+std::vector<std::string> ReportCalls(const std::string& status, const std::string& drive,
+                                     const std::string& kind, const std::string& name) {
+    auto text = [](const std::string& value) { return value.empty() ? HostText() : HostText(value); };
+    return {
+        "set dw_USB_Status = " + Quote(status),
+        "set dw_USB_Drive = " + Quote(text(drive)),
+        "set dw_USB_Type = " + Quote(text(kind)),
+        "script " + Quote("Gosub \"" + name + "\""),
+    };
+}
+
 TestHost::TestHost() {
     g_current = this;
 }
