@@ -114,35 +114,39 @@ TEST_F(EditDialogTest, OffersTheHostsSubroutinesSortedUpToTheFirstEmptyLine) {
     EXPECT_EQ(host.Trace(), std::vector<std::string>{"interface-access 5 zero-filled"});
 }
 
-TEST_F(EditDialogTest, DoneStoresATypedNameInAFreshHostBlock) {
+// Done frees the host's old block, if any, and stores a name that is not
+// empty in a fresh GPTR block; an empty one leaves null.
+TEST_F(EditDialogTest, DoneStoresTheNameInAFreshHostBlock) {
     ASSERT_TRUE(host.WatchHostBlocks());
-    HostParameters parameters({std::string("OnUSB")});
-    void* const oldBlock = parameters.data()[0];
-    EXPECT_EQ(Edit(1, parameters, {Type("MySub"), kPressDone}), 1);
-    EXPECT_EQ(parameters.Text(0), "MySub");
-    const std::vector<HostCall>& calls = host.calls();
-    ASSERT_EQ(calls.size(), 3u) << ::testing::PrintToString(host.Trace());
-    EXPECT_EQ(std::get<GlobalFreeCall>(calls[1]).block, oldBlock);
-    EXPECT_EQ(std::get<GlobalAllocCall>(calls[2]).flags, static_cast<UINT>(GPTR));
-    EXPECT_EQ(std::get<GlobalAllocCall>(calls[2]).bytes, sizeof "MySub");
-}
-
-TEST_F(EditDialogTest, DoneStoresAChosenItem) {
-    HostParameters parameters({std::nullopt});
-    Edit(1, parameters,
-         {[](HWND dialog) { SendMessageA(Combo(dialog), CB_SETCURSEL, 1, 0); },  // sorted: OnStick, OnUSB
-          kPressDone});
-    EXPECT_EQ(parameters.Text(0), "OnUSB");
-}
-
-TEST_F(EditDialogTest, DoneWithAnEmptyNameFreesTheBlockAndLeavesNull) {
-    ASSERT_TRUE(host.WatchHostBlocks());
-    HostParameters parameters({std::string("OnUSB")});
-    void* const oldBlock = parameters.data()[0];
-    Edit(1, parameters, {Type(""), kPressDone});
-    EXPECT_EQ(parameters.Text(0), std::nullopt);
-    EXPECT_EQ(host.Trace().size(), 2u);
-    EXPECT_EQ(std::get<GlobalFreeCall>(host.calls().at(1)).block, oldBlock);
+    const Step chooseSecond = [](HWND dialog) { SendMessageA(Combo(dialog), CB_SETCURSEL, 1, 0); };
+    const struct {
+        const char* what;
+        HostText before;
+        Step edit;
+        HostText after;
+    } rows[] = {
+        {"typed", "OnUSB", Type("MySub"), "MySub"},
+        {"chosen", std::nullopt, chooseSecond, "OnUSB"},  // sorted: OnStick, OnUSB
+        {"emptied", "OnUSB", Type(""), std::nullopt},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        host.ClearCalls();
+        HostParameters parameters({row.before});
+        void* const oldBlock = parameters.data()[0];
+        EXPECT_EQ(Edit(1, parameters, {row.edit, kPressDone}), 1);
+        EXPECT_EQ(parameters.Text(0), row.after);
+        const std::vector<HostCall>& calls = host.calls();
+        ASSERT_EQ(calls.size(), 1u + (row.before ? 1 : 0) + (row.after ? 1 : 0))
+            << ::testing::PrintToString(host.Trace());
+        if (row.before) {
+            EXPECT_EQ(std::get<GlobalFreeCall>(calls[1]).block, oldBlock);
+        }
+        if (row.after) {
+            EXPECT_EQ(std::get<GlobalAllocCall>(calls.back()).flags, static_cast<UINT>(GPTR));
+            EXPECT_EQ(std::get<GlobalAllocCall>(calls.back()).bytes, row.after->size() + 1);
+        }
+    }
 }
 
 TEST_F(EditDialogTest, TheCloseBoxLeavesTheParameterAsItWas) {
@@ -299,15 +303,28 @@ COLORREF BrushColour(INT_PTR brush) {
     return logBrush.lbColor;
 }
 
+// What a dialog answers a WM_CTLCOLOR message for one of its windows: the
+// brush, and the colours it left in the device context.
+struct ColourAnswer {
+    LRESULT brush;
+    COLORREF text;
+    COLORREF back;
+};
+ColourAnswer AskColours(HWND dialog, UINT message, HWND control) {
+    HDC dc = GetDC(dialog);
+    ColourAnswer answer = {};
+    answer.brush =
+        SendMessageA(dialog, message, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(control));
+    answer.text = GetTextColor(dc);
+    answer.back = GetBkColor(dc);
+    ReleaseDC(dialog, dc);
+    return answer;
+}
+
 // The brushes a dialog answers for its background and its label.
 std::pair<COLORREF, COLORREF> DialogColours(HWND dialog) {
-    HDC dc = GetDC(dialog);
-    const COLORREF background = BrushColour(
-        SendMessageA(dialog, WM_CTLCOLORDLG, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(dialog)));
-    const COLORREF label = BrushColour(SendMessageA(dialog, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
-                                                    reinterpret_cast<LPARAM>(GetDlgItem(dialog, 111))));
-    ReleaseDC(dialog, dc);
-    return {background, label};
+    return {BrushColour(AskColours(dialog, WM_CTLCOLORDLG, dialog).brush),
+            BrushColour(AskColours(dialog, WM_CTLCOLORSTATIC, GetDlgItem(dialog, 111)).brush)};
 }
 
 // The dialog has no owner, so a second action editor can open a second edit
@@ -368,36 +385,26 @@ TEST_F(EditDialogTest, TwoDialogsOpenAtOnceNeverMix) {
 
 TEST_F(EditDialogTest, BackgroundAndLabelColours) {
     HostParameters parameters({std::string("OnUSB")});
-    COLORREF background = 0, labelBrush = 0, labelText = 0, labelBack = 0;
-    LRESULT comboAnswer = -1;
+    std::pair<COLORREF, COLORREF> brushes;
+    ColourAnswer label = {}, combo = {};
     Edit(1, parameters,
          {[&](HWND dialog) {
-              HDC dc = GetDC(dialog);
-              background = BrushColour(SendMessageA(dialog, WM_CTLCOLORDLG, reinterpret_cast<WPARAM>(dc),
-                                                    reinterpret_cast<LPARAM>(dialog)));
-              labelBrush = BrushColour(SendMessageA(dialog, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
-                                                    reinterpret_cast<LPARAM>(GetDlgItem(dialog, 111))));
-              labelText = GetTextColor(dc);
-              labelBack = GetBkColor(dc);
-              comboAnswer = SendMessageA(dialog, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
-                                         reinterpret_cast<LPARAM>(Combo(dialog)));
-              ReleaseDC(dialog, dc);
+              brushes = DialogColours(dialog);
+              label = AskColours(dialog, WM_CTLCOLORSTATIC, GetDlgItem(dialog, 111));
+              combo = AskColours(dialog, WM_CTLCOLORSTATIC, Combo(dialog));
           },
           kCloseBox});
-    EXPECT_EQ(background, RGB(250, 245, 255));
-    EXPECT_EQ(labelBrush, RGB(245, 245, 255));
-    EXPECT_EQ(labelText, RGB(5, 5, 5));
-    EXPECT_EQ(labelBack, RGB(245, 245, 255));
-    // Other controls keep the system colours, as in any dialog.
+    EXPECT_EQ(brushes, std::make_pair(RGB(250, 245, 255), RGB(245, 245, 255)));
+    EXPECT_EQ(label.text, RGB(5, 5, 5));
+    EXPECT_EQ(label.back, RGB(245, 245, 255));
+    // Other controls keep the system's own brush, as in any dialog.
     HWND plain = CreatePlainDialog();
     HWND plainChild =
         CreateWindowExA(0, "STATIC", "", WS_CHILD, 0, 0, 1, 1, plain, nullptr, nullptr, nullptr);
-    HDC dc = GetDC(plain);
-    const LRESULT plainAnswer = SendMessageA(plain, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
-                                             reinterpret_cast<LPARAM>(plainChild));
-    ReleaseDC(plain, dc);
+    const LRESULT systemBrush = AskColours(plain, WM_CTLCOLORSTATIC, plainChild).brush;
     DestroyWindow(plain);
-    EXPECT_EQ(BrushColour(comboAnswer), BrushColour(plainAnswer));
+    EXPECT_NE(systemBrush, 0);
+    EXPECT_EQ(combo.brush, systemBrush);
 }
 
 TEST_F(EditDialogTest, AWatchGoesOnWhileTheDialogIsOpen) {
