@@ -8,6 +8,7 @@
 #include "gtest/gtest.h"
 #include "support/text.h"
 #include "tests/native/text_testing.h"
+#include "watcher/volume_event.h"
 
 using namespace std::string_literals;
 
@@ -116,9 +117,8 @@ TEST_F(EventReport, SuppressionOfDevnodesChanged) {
     }
 }
 
-// What the volume event handler cuts out of the report: three characters after
-// "Device Name: " and everything after "Drive Info:", for every drive bit
-// (with any higher bits also set) and every kind of drive.
+// What the volume event handler reads back out of the report, for every
+// drive bit (with any higher bits also set) and every kind of drive.
 TEST_F(EventReport, VolumeReportsRoundTripThroughTheHandlersSearch) {
     const char* const kinds[] = {"Local Drive", "Media Drive", "Network Drive", ""};
     for (int bit = 0; bit < 32; ++bit) {
@@ -126,14 +126,12 @@ TEST_F(EventReport, VolumeReportsRoundTripThroughTheHandlersSearch) {
             const VolumeRecord record(~uint32_t{0} << bit, flags);
             for (int32_t event : {0x8000, 0x8004}) {
                 const std::string report = Report(event, record.Address());
-                const std::size_t name = FindText(View(report), "Device Name: ");
-                const std::size_t info = FindText(View(report), "Drive Info:");
-                ASSERT_NE(name, kTextNotFound) << report;
-                ASSERT_NE(info, kTextNotFound) << report;
-                ASSERT_NE(FindText(View(report), "DBT_DEVTYP_VOLUME"), kTextNotFound) << report;
-                const std::string drive = std::string(1, static_cast<char>('A' + bit)) + ":\\";
-                EXPECT_EQ(report.substr(name + 13, 3), drive);
-                EXPECT_EQ(report.substr(info + 11), kinds[flags]);
+                const VolumeEvent read = ReadVolumeEvent(View(report));
+                EXPECT_EQ(read.arrival, event == 0x8000) << report;
+                EXPECT_EQ(read.removal, event == 0x8004) << report;
+                EXPECT_EQ(ToString(read.drive), std::string(1, static_cast<char>('A' + bit)) + ":\\")
+                    << report;
+                EXPECT_EQ(ToString(read.kind), kinds[flags]) << report;
             }
         }
     }
