@@ -80,6 +80,7 @@ add_custom_command(TARGET varnik POST_BUILD
 # The test host: a library the Wine tests link, and a console program.
 add_library(testhost STATIC
   tools/testhost/device_broadcast.cpp
+  tools/testhost/heap_blocks.cpp
   tools/testhost/import_hook.cpp
   tools/testhost/plugin_library.cpp
   tools/testhost/process_usage.cpp

@@ -101,46 +101,10 @@ HWND CreateObserver() {
                            nullptr, windowClass.hInstance, nullptr);
 }
 
-// Dispatches this thread's messages, as the host's message loop does, until
-// `done` holds or `milliseconds` pass; returns whether `done` held.
-template <typename Done>
-bool PumpUntil(Done done, DWORD milliseconds) {
-    const DWORD start = GetTickCount();
-    for (;;) {
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
-        }
-        if (done())
-            return true;
-        const DWORD elapsed = GetTickCount() - start;
-        if (elapsed >= milliseconds)
-            return false;
-        MsgWaitForMultipleObjectsEx(0, nullptr, milliseconds - elapsed, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-    }
-}
-
 // The driver acts on these lines (see tools/fake-udisks2/with-fake-udisks2).
 void Ask(const std::string& request) {
     std::printf("fake-udisks2: %s\n", request.c_str());
     std::fflush(stdout);
-}
-
-std::vector<std::string> ExpectedCalls(const std::string& status, const std::string& drive,
-                                       const std::string& type) {
-    auto text = [](const std::string& value) { return value.empty() ? HostText() : HostText(value); };
-    return {
-        "set dw_USB_Status = " + Quote(status),
-        "set dw_USB_Drive = " + Quote(text(drive)),
-        "set dw_USB_Type = " + Quote(text(type)),
-        "script " + Quote(std::string("Gosub \"") + kSubroutine + "\""),
-    };
-}
-
-std::string VolumeLogLine(const std::string& event, const std::string& root) {
-    return "     WM_DEVICECHANGE      wParam = " + event +
-           "     Device Type: DBT_DEVTYP_VOLUME     Device Name: " + root + "     Drive Info:Media Drive";
 }
 
 std::vector<std::string> SplitLines(const std::string& text) {
@@ -185,12 +149,12 @@ int Run(const std::string& pluginPath, char letter) {
     Check(watchers.size() == 1, "dw_USB_Start made " + std::to_string(watchers.size()) + " watcher windows, not 1");
 
     Ask(std::string("plug ") + kStick + " " + letter);
-    if (!PumpUntil([&] { return events.size() >= 2; }, kEventWaitMs))
+    if (!PumpMessagesUntil([&] { return events.size() >= 2; }, kEventWaitMs))
         Check(false, "no Plug reached the script within " + std::to_string(kEventWaitMs / 1000) + " s");
     Ask(std::string("unplug ") + kStick);
-    if (!PumpUntil([&] { return events.size() >= 3; }, kEventWaitMs))
+    if (!PumpMessagesUntil([&] { return events.size() >= 3; }, kEventWaitMs))
         Check(false, "no UnPlug reached the script within " + std::to_string(kEventWaitMs / 1000) + " s");
-    PumpUntil([] { return false; }, kSettleMs);
+    PumpMessagesUntil([] { return false; }, kSettleMs);
 
     const std::string log = watchers.empty() ? "" : WatcherLogText(watchers[0]);
     HostParameters stop({});
@@ -218,7 +182,7 @@ int Run(const std::string& pluginPath, char letter) {
     // Every host call, exactly.
     std::vector<std::string> calls;
     for (const auto& e : expected) {
-        const std::vector<std::string> more = ExpectedCalls(e[0], e[1], e[2]);
+        const std::vector<std::string> more = ReportCalls(e[0], e[1], e[2], kSubroutine);
         calls.insert(calls.end(), more.begin(), more.end());
     }
     const std::vector<std::string> trace = host.Trace();
@@ -257,8 +221,8 @@ int Run(const std::string& pluginPath, char letter) {
     int arrivalLines = 0;
     int removalLines = 0;
     for (const std::string& line : logLines) {
-        arrivalLines += line == VolumeLogLine("DBT_DEVICEARRIVAL", root);
-        removalLines += line == VolumeLogLine("DBT_DEVICEREMOVECOMPLETE", root);
+        arrivalLines += line == VolumeLogLine("DBT_DEVICEARRIVAL", root, "Media Drive");
+        removalLines += line == VolumeLogLine("DBT_DEVICEREMOVECOMPLETE", root, "Media Drive");
     }
     Check(arrivalLines == 1 && removalLines == 1, "the watcher's log holds " + std::to_string(arrivalLines) +
                                                       " arrival and " + std::to_string(removalLines) +

@@ -8,6 +8,7 @@
 #include "gtest/gtest.h"
 #include "support/text.h"
 #include "tests/native/text_testing.h"
+#include "watcher/volume_event.h"
 
 using namespace std::string_literals;
 
@@ -53,39 +54,40 @@ TEST_F(EventReport, EveryCode) {
     const struct {
         int32_t wParam;
         std::uintptr_t lParam;  // 1 stands for the drive E record
-        std::string report;
+        std::string report;     // after "wParam = "
     } rows[] = {
-        {0x8000, 1, "     WM_DEVICECHANGE      wParam = DBT_DEVICEARRIVAL"s + kDriveE},
-        {0x8001, 1, "     WM_DEVICECHANGE      wParam = DBT_DEVICEQUERYREMOVE"s + kDriveE},
-        {0x8002, 1, "     WM_DEVICECHANGE      wParam = DBT_DEVICEQUERYREMOVEFAILED"s + kDriveE},
-        {0x8003, 1, "     WM_DEVICECHANGE      wParam = DBT_DEVICEREMOVEPENDING"s + kDriveE},
-        {0x8004, 1, "     WM_DEVICECHANGE      wParam = DBT_DEVICEREMOVECOMPLETE"s + kDriveE},
-        {0x8005, 1, "     WM_DEVICECHANGE      wParam = DBT_DEVICETYPESPECIFIC"s + kDriveE},
-        {0x8006, 1, "     WM_DEVICECHANGE      wParam = DBT_CUSTOMEVENT"s + kDriveE},
-        {0xFFFF, 1, "     WM_DEVICECHANGE      wParam = DBT_USERDEFINED"s + kDriveE},
+        {0x8000, 1, "DBT_DEVICEARRIVAL"s + kDriveE},
+        {0x8001, 1, "DBT_DEVICEQUERYREMOVE"s + kDriveE},
+        {0x8002, 1, "DBT_DEVICEQUERYREMOVEFAILED"s + kDriveE},
+        {0x8003, 1, "DBT_DEVICEREMOVEPENDING"s + kDriveE},
+        {0x8004, 1, "DBT_DEVICEREMOVECOMPLETE"s + kDriveE},
+        {0x8005, 1, "DBT_DEVICETYPESPECIFIC"s + kDriveE},
+        {0x8006, 1, "DBT_CUSTOMEVENT"s + kDriveE},
+        {0xFFFF, 1, "DBT_USERDEFINED"s + kDriveE},
         // These carry no record: an address in lParam is not followed.
-        {0x0018, 1, "     WM_DEVICECHANGE      wParam = DBT_CONFIGCHANGED"},
-        {0x0019, 1, "     WM_DEVICECHANGE      wParam = DBT_CONFIGCHANGECANCELED"},
-        {0x0017, 1, "     WM_DEVICECHANGE      wParam = DBT_QUERYCHANGECONFIG"},
-        {0x0007, 0, "     WM_DEVICECHANGE      wParam = DBT_DEVNODES_CHANGED      0"},
-        {0x0007, 0xFFFFFFFF, "     WM_DEVICECHANGE      wParam = DBT_DEVNODES_CHANGED     -1"},
-        {0x0007, 0x7FFFFFFF, "     WM_DEVICECHANGE      wParam = DBT_DEVNODES_CHANGED      2147483647"},
+        {0x0018, 1, "DBT_CONFIGCHANGED"},
+        {0x0019, 1, "DBT_CONFIGCHANGECANCELED"},
+        {0x0017, 1, "DBT_QUERYCHANGECONFIG"},
+        {0x0007, 0, "DBT_DEVNODES_CHANGED      0"},
+        {0x0007, 0xFFFFFFFF, "DBT_DEVNODES_CHANGED     -1"},
+        {0x0007, 0x7FFFFFFF, "DBT_DEVNODES_CHANGED      2147483647"},
         // A record-carrying code without a record: the event entry alone.
-        {0x8000, 0, "     WM_DEVICECHANGE      wParam = DBT_DEVICEARRIVAL"},
-        {0x8004, 0, "     WM_DEVICECHANGE      wParam = DBT_DEVICEREMOVECOMPLETE"},
-        {0xFFFF, 0, "     WM_DEVICECHANGE      wParam = DBT_USERDEFINED"},
+        {0x8000, 0, "DBT_DEVICEARRIVAL"},
+        {0x8004, 0, "DBT_DEVICEREMOVECOMPLETE"},
+        {0xFFFF, 0, "DBT_USERDEFINED"},
         // Unlisted codes, compared as whole signed values.
-        {0x10018, 1, "     WM_DEVICECHANGE      wParam =  65560\tDevice unknown: -1"},
-        {0x18000, 1, "     WM_DEVICECHANGE      wParam =  98304\tDevice unknown: -1"},
-        {-32768, 1, "     WM_DEVICECHANGE      wParam = -32768\tDevice unknown: -1"},
-        {0, 1, "     WM_DEVICECHANGE      wParam =  0\tDevice unknown: -1"},
-        {0x8007, 1, "     WM_DEVICECHANGE      wParam =  32775\tDevice unknown: -1"},
-        {INT32_MIN, 0, "     WM_DEVICECHANGE      wParam = -2147483648\tDevice unknown: -1"},
+        {0x10018, 1, " 65560\tDevice unknown: -1"},
+        {0x18000, 1, " 98304\tDevice unknown: -1"},
+        {-32768, 1, "-32768\tDevice unknown: -1"},
+        {0, 1, " 0\tDevice unknown: -1"},
+        {0x8007, 1, " 32775\tDevice unknown: -1"},
+        {INT32_MIN, 0, "-2147483648\tDevice unknown: -1"},
     };
     for (const auto& row : rows) {
         ClearDevnodesSuppression();
         const std::uintptr_t lParam = row.lParam == 1 ? driveE_.Address() : row.lParam;
-        EXPECT_EQ(Report(row.wParam, lParam), row.report) << "wParam " << row.wParam;
+        EXPECT_EQ(Report(row.wParam, lParam), "     WM_DEVICECHANGE      wParam = " + row.report)
+            << "wParam " << row.wParam;
     }
 }
 
@@ -123,9 +125,8 @@ TEST_F(EventReport, SuppressionOfDevnodesChanged) {
     }
 }
 
-// What the volume event handler cuts out of the report: three characters after
-// "Device Name: " and everything after "Drive Info:", for every drive bit
-// (with any higher bits also set) and every kind of drive.
+// What the volume event handler reads back out of the report, for every
+// drive bit (with any higher bits also set) and every kind of drive.
 TEST_F(EventReport, VolumeReportsRoundTripThroughTheHandlersSearch) {
     const char* const kinds[] = {"Local Drive", "Media Drive", "Network Drive", ""};
     for (int bit = 0; bit < 32; ++bit) {
@@ -133,14 +134,12 @@ TEST_F(EventReport, VolumeReportsRoundTripThroughTheHandlersSearch) {
             const VolumeRecord record(~uint32_t{0} << bit, flags);
             for (int32_t event : {0x8000, 0x8004}) {
                 const std::string report = Report(event, record.Address());
-                const std::size_t name = FindText(View(report), "Device Name: ");
-                const std::size_t info = FindText(View(report), "Drive Info:");
-                ASSERT_NE(name, kTextNotFound) << report;
-                ASSERT_NE(info, kTextNotFound) << report;
-                ASSERT_NE(FindText(View(report), "DBT_DEVTYP_VOLUME"), kTextNotFound) << report;
-                const std::string drive = std::string(1, static_cast<char>('A' + bit)) + ":\\";
-                EXPECT_EQ(report.substr(name + 13, 3), drive);
-                EXPECT_EQ(report.substr(info + 11), kinds[flags]);
+                const VolumeEvent read = ReadVolumeEvent(View(report));
+                EXPECT_EQ(read.arrival, event == 0x8000) << report;
+                EXPECT_EQ(read.removal, event == 0x8004) << report;
+                EXPECT_EQ(ToString(read.drive), std::string(1, static_cast<char>('A' + bit)) + ":\\")
+                    << report;
+                EXPECT_EQ(ToString(read.kind), kinds[flags]) << report;
             }
         }
     }

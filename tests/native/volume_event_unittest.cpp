@@ -9,6 +9,7 @@
 
 #include "plugin/host_calls.h"
 #include "plugin/host_context.h"
+#include "tests/native/host_recorder.h"
 #include "tests/native/test_memory.h"
 #include "tests/native/text_testing.h"
 #include "watcher/watcher_command.h"
@@ -91,31 +92,12 @@ TEST(BuildWatcherCommand, QuotesTheNameUnchanged) {
     }
 }
 
-// What the host received, in order: a variable's name and value, or a
-// script line (no name). Null is kept apart from empty.
-struct HostCall {
-    std::optional<std::string> name;
-    std::optional<std::string> value;
-    bool operator==(const HostCall& other) const { return name == other.name && value == other.value; }
-};
-std::vector<HostCall> g_calls;
-
-std::optional<std::string> Received(const char* text) {
-    return text ? std::optional<std::string>(text) : std::nullopt;
-}
-void HOST_CALLBACK RecordVariable(const char* name, const char* value) {
-    g_calls.push_back({Received(name), Received(value)});
-}
-void HOST_CALLBACK RecordScript(const char* line) {
-    g_calls.push_back({std::nullopt, Received(line)});
-}
-
 class VolumeEventToHost : public ::testing::Test {
 protected:
     void SetUp() override {
         g_host.setVariable = RecordVariable;
         g_host.script = RecordScript;
-        g_calls.clear();
+        g_received.clear();
     }
     void TearDown() override {
         ResetAllocationCount();
@@ -142,13 +124,13 @@ TEST_F(VolumeEventToHost, ArrivalAndRemovalSetTheVariablesThenRunTheCallback) {
         const char* status;
     } rows[] = {{0x8000, "Plug"}, {0x8004, "UnPlug"}, {0x8001, nullptr}, {0x8003, nullptr}};
     for (const auto& row : rows) {
-        g_calls.clear();
+        g_received.clear();
         HandleMessage(row.code, driveE_);
-        const std::vector<HostCall> expected = {{"dw_USB_Status", row.status ? row.status : ""},
-                                                {"dw_USB_Drive", "E:\\"},
-                                                {"dw_USB_Type", "Media Drive"},
-                                                {std::nullopt, "Gosub \"OnUSB\""}};
-        EXPECT_EQ(g_calls, row.status ? expected : std::vector<HostCall>()) << row.code;
+        const std::vector<ReceivedCall> expected = {{"dw_USB_Status", row.status ? row.status : ""},
+                                                    {"dw_USB_Drive", "E:\\"},
+                                                    {"dw_USB_Type", "Media Drive"},
+                                                    {std::nullopt, "Gosub \"OnUSB\""}};
+        EXPECT_EQ(g_received, row.status ? expected : std::vector<ReceivedCall>()) << row.code;
     }
 }
 
@@ -176,28 +158,28 @@ TEST_F(VolumeEventToHost, EveryAllocationOfAnEventMayFail) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         g_callbackName.Assign(View(row.callbackName));
-        g_calls.clear();
+        g_received.clear();
         ResetAllocationCount();
         const std::string report = HandleMessage(0x8000, row.record);
-        const std::vector<HostCall> expected = g_calls;
+        const std::vector<ReceivedCall> expected = g_received;
         ASSERT_EQ(AllocationCount(), row.allocations);
 
         for (size_t failing = 1; failing <= row.allocations; ++failing) {
-            g_calls.clear();
+            g_received.clear();
             FailAllocationNumber(failing);
             const std::string failedReport = HandleMessage(0x8000, row.record);
             EXPECT_TRUE(failedReport == report || failedReport.empty());
             if (failedReport.empty()) {
-                EXPECT_TRUE(g_calls.empty());
+                EXPECT_TRUE(g_received.empty());
                 continue;
             }
-            ASSERT_EQ(g_calls.size(), expected.size());
+            ASSERT_EQ(g_received.size(), expected.size());
             int emptied = 0;
             for (size_t i = 0; i < expected.size(); ++i) {
-                if (g_calls[i] == expected[i])
+                if (g_received[i] == expected[i])
                     continue;
-                EXPECT_EQ(g_calls[i].name, expected[i].name);
-                EXPECT_EQ(g_calls[i].value, std::nullopt);
+                EXPECT_EQ(g_received[i].name, expected[i].name);
+                EXPECT_EQ(g_received[i].value, std::nullopt);
                 ++emptied;
             }
             EXPECT_EQ(emptied, 1);
@@ -208,11 +190,11 @@ TEST_F(VolumeEventToHost, EveryAllocationOfAnEventMayFail) {
 TEST_F(VolumeEventToHost, AValueThatCannotBeCopiedArrivesAsNull) {
     const std::string longValue(300, 'v');
     for (size_t failing : {0, 1}) {
-        g_calls.clear();
+        g_received.clear();
         FailAllocationNumber(failing);
         SetHostVariable("dw_USB_Type", View(longValue));
-        ASSERT_EQ(g_calls.size(), 1u);
-        EXPECT_EQ(g_calls[0].value, failing ? std::nullopt : std::optional<std::string>(longValue));
+        ASSERT_EQ(g_received.size(), 1u);
+        EXPECT_EQ(g_received[0].value, failing ? std::nullopt : std::optional<std::string>(longValue));
     }
 }
 

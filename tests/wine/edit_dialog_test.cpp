@@ -65,6 +65,13 @@ const Step kCloseBox = [](HWND dialog) { SendMessageA(dialog, WM_SYSCOMMAND, SC_
 Step Type(const std::string& text) {
     return [text](HWND dialog) { SetWindowTextA(Combo(dialog), text.c_str()); };
 }
+// A key pressed and let go in the window that has the focus.
+Step Key(WPARAM vk) {
+    return [vk](HWND) {
+        PostMessageA(GetFocus(), WM_KEYDOWN, vk, 0);
+        PostMessageA(GetFocus(), WM_KEYUP, vk, 0);
+    };
+}
 
 class EditDialogTest : public PluginTest {
 protected:
@@ -130,35 +137,39 @@ TEST_F(EditDialogTest, AValueTheHostReplacesWhileListingIsShownAsItWas) {
     EXPECT_EQ(parameters.Text(0), "Replaced") << "the close box leaves the host's new block alone";
 }
 
-TEST_F(EditDialogTest, DoneStoresATypedNameInAFreshHostBlock) {
+// Done frees the host's old block, if any, and stores a name that is not
+// empty in a fresh GPTR block; an empty one leaves null.
+TEST_F(EditDialogTest, DoneStoresTheNameInAFreshHostBlock) {
     ASSERT_TRUE(host.WatchHostBlocks());
-    HostParameters parameters({std::string("OnUSB")});
-    void* const oldBlock = parameters.data()[0];
-    EXPECT_EQ(Edit(1, parameters, {Type("MySub"), kPressDone}), 1);
-    EXPECT_EQ(parameters.Text(0), "MySub");
-    const std::vector<HostCall>& calls = host.calls();
-    ASSERT_EQ(calls.size(), 3u) << ::testing::PrintToString(host.Trace());
-    EXPECT_EQ(std::get<GlobalFreeCall>(calls[1]).block, oldBlock);
-    EXPECT_EQ(std::get<GlobalAllocCall>(calls[2]).flags, static_cast<UINT>(GPTR));
-    EXPECT_EQ(std::get<GlobalAllocCall>(calls[2]).bytes, sizeof "MySub");
-}
-
-TEST_F(EditDialogTest, DoneStoresAChosenItem) {
-    HostParameters parameters({std::nullopt});
-    Edit(1, parameters,
-         {[](HWND dialog) { SendMessageA(Combo(dialog), CB_SETCURSEL, 1, 0); },  // sorted: OnStick, OnUSB
-          kPressDone});
-    EXPECT_EQ(parameters.Text(0), "OnUSB");
-}
-
-TEST_F(EditDialogTest, DoneWithAnEmptyNameFreesTheBlockAndLeavesNull) {
-    ASSERT_TRUE(host.WatchHostBlocks());
-    HostParameters parameters({std::string("OnUSB")});
-    void* const oldBlock = parameters.data()[0];
-    Edit(1, parameters, {Type(""), kPressDone});
-    EXPECT_EQ(parameters.Text(0), std::nullopt);
-    EXPECT_EQ(host.Trace().size(), 2u);
-    EXPECT_EQ(std::get<GlobalFreeCall>(host.calls().at(1)).block, oldBlock);
+    const Step chooseSecond = [](HWND dialog) { SendMessageA(Combo(dialog), CB_SETCURSEL, 1, 0); };
+    const struct {
+        const char* what;
+        HostText before;
+        Step edit;
+        HostText after;
+    } rows[] = {
+        {"typed", "OnUSB", Type("MySub"), "MySub"},
+        {"chosen", std::nullopt, chooseSecond, "OnUSB"},  // sorted: OnStick, OnUSB
+        {"emptied", "OnUSB", Type(""), std::nullopt},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        host.ClearCalls();
+        HostParameters parameters({row.before});
+        void* const oldBlock = parameters.data()[0];
+        EXPECT_EQ(Edit(1, parameters, {row.edit, kPressDone}), 1);
+        EXPECT_EQ(parameters.Text(0), row.after);
+        const std::vector<HostCall>& calls = host.calls();
+        ASSERT_EQ(calls.size(), 1u + (row.before ? 1 : 0) + (row.after ? 1 : 0))
+            << ::testing::PrintToString(host.Trace());
+        if (row.before) {
+            EXPECT_EQ(std::get<GlobalFreeCall>(calls[1]).block, oldBlock);
+        }
+        if (row.after) {
+            EXPECT_EQ(std::get<GlobalAllocCall>(calls.back()).flags, static_cast<UINT>(GPTR));
+            EXPECT_EQ(std::get<GlobalAllocCall>(calls.back()).bytes, row.after->size() + 1);
+        }
+    }
 }
 
 TEST_F(EditDialogTest, TheCloseBoxLeavesTheParameterAsItWas) {
@@ -182,15 +193,9 @@ TEST_F(EditDialogTest, TabMovesTheFocusEscAndEnterDoNotPressDone) {
     HostParameters parameters({std::string("OnUSB")});
     bool stillOpen = false;
     bool doneHasFocus = false;
-    auto key = [](WPARAM vk) {
-        return [vk](HWND) {
-            PostMessageA(GetFocus(), WM_KEYDOWN, vk, 0);
-            PostMessageA(GetFocus(), WM_KEYUP, vk, 0);
-        };
-    };
     Edit(1, parameters,
-         {Type("Typed"), key(VK_ESCAPE), key(VK_RETURN),
-          [&](HWND dialog) { stillOpen = IsWindow(dialog) != 0; }, key(VK_TAB),
+         {Type("Typed"), Key(VK_ESCAPE), Key(VK_RETURN),
+          [&](HWND dialog) { stillOpen = IsWindow(dialog) != 0; }, Key(VK_TAB),
           [&](HWND dialog) { doneHasFocus = GetFocus() == GetDlgItem(dialog, 100); }, kCloseBox});
     EXPECT_TRUE(stillOpen);
     EXPECT_TRUE(doneHasFocus) << "Tab from the combo box reaches Done";
@@ -321,20 +326,33 @@ COLORREF BrushColour(INT_PTR brush) {
     return logBrush.lbColor;
 }
 
+// What a dialog answers a WM_CTLCOLOR message for one of its windows: the
+// brush, and the colours it left in the device context.
+struct ColourAnswer {
+    LRESULT brush;
+    COLORREF text;
+    COLORREF back;
+};
+ColourAnswer AskColours(HWND dialog, UINT message, HWND control) {
+    HDC dc = GetDC(dialog);
+    ColourAnswer answer = {};
+    answer.brush =
+        SendMessageA(dialog, message, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(control));
+    answer.text = GetTextColor(dc);
+    answer.back = GetBkColor(dc);
+    ReleaseDC(dialog, dc);
+    return answer;
+}
+
 // The brushes a dialog answers for its background and its label.
 std::pair<COLORREF, COLORREF> DialogColours(HWND dialog) {
-    HDC dc = GetDC(dialog);
-    const COLORREF background = BrushColour(
-        SendMessageA(dialog, WM_CTLCOLORDLG, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(dialog)));
-    const COLORREF label = BrushColour(SendMessageA(dialog, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
-                                                    reinterpret_cast<LPARAM>(GetDlgItem(dialog, 111))));
-    ReleaseDC(dialog, dc);
-    return {background, label};
+    return {BrushColour(AskColours(dialog, WM_CTLCOLORDLG, dialog).brush),
+            BrushColour(AskColours(dialog, WM_CTLCOLORSTATIC, GetDlgItem(dialog, 111)).brush)};
 }
 
 // The dialog has no owner, so a second action editor can open a second edit
-// dialog while the first is open. Each keeps its own outcome and colours,
-// whichever ends first and however.
+// dialog while the first is open. Each keeps its own outcome, colours and
+// keyboard handling, whichever ends first and however.
 TEST_F(EditDialogTest, TwoDialogsOpenAtOnceNeverMix) {
     const std::pair<COLORREF, COLORREF> designed = {RGB(250, 245, 255), RGB(245, 245, 255)};
     const struct {
@@ -351,6 +369,7 @@ TEST_F(EditDialogTest, TwoDialogsOpenAtOnceNeverMix) {
         HostParameters outer({std::string("Outer")});
         HostParameters inner({std::string("Inner")});
         std::pair<COLORREF, COLORREF> outerColours;
+        bool outerTabReachedDone = false;
         HWND outerDialog = nullptr;  // the only one open when the first step runs
         const Step openInner = [&](HWND dialog) {
             outerDialog = dialog;
@@ -365,54 +384,50 @@ TEST_F(EditDialogTest, TwoDialogsOpenAtOnceNeverMix) {
             SetWindowTextA(Combo(outerDialog), "typed outside");
             (row.outerDone ? kPressDone : kCloseBox)(outerDialog);
         };
+        const Step tabInOuter = [&](HWND) {
+            SetFocus(Combo(outerDialog));
+            Key(VK_TAB)(outerDialog);
+        };
         const Step endOuter = [&](HWND) {
             outerColours = DialogColours(outerDialog);
+            outerTabReachedDone = GetFocus() == GetDlgItem(outerDialog, 100);
             endOuterFirst(outerDialog);
         };
         if (row.outerEndsFirst)
             Edit(1, outer, {openInner, endOuterFirst, endInner});
         else
-            Edit(1, outer, {openInner, endInner, endOuter});
+            Edit(1, outer, {openInner, endInner, tabInOuter, endOuter});
         EXPECT_EQ(inner.Text(0), row.innerDone ? "typed inside" : "Inner");
         EXPECT_EQ(outer.Text(0), row.outerDone ? "typed outside" : "Outer");
         if (!row.outerEndsFirst) {
             EXPECT_EQ(outerColours, designed) << "after the inner dialog ended";
+            EXPECT_TRUE(outerTabReachedDone) << "Tab in the outer dialog after the inner one ended";
         }
     }
 }
 
 TEST_F(EditDialogTest, BackgroundAndLabelColours) {
     HostParameters parameters({std::string("OnUSB")});
-    COLORREF background = 0, labelBrush = 0, labelText = 0, labelBack = 0;
-    LRESULT comboAnswer = -1;
+    std::pair<COLORREF, COLORREF> brushes;
+    ColourAnswer label = {}, combo = {};
     Edit(1, parameters,
          {[&](HWND dialog) {
-              HDC dc = GetDC(dialog);
-              background = BrushColour(SendMessageA(dialog, WM_CTLCOLORDLG, reinterpret_cast<WPARAM>(dc),
-                                                    reinterpret_cast<LPARAM>(dialog)));
-              labelBrush = BrushColour(SendMessageA(dialog, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
-                                                    reinterpret_cast<LPARAM>(GetDlgItem(dialog, 111))));
-              labelText = GetTextColor(dc);
-              labelBack = GetBkColor(dc);
-              comboAnswer = SendMessageA(dialog, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
-                                         reinterpret_cast<LPARAM>(Combo(dialog)));
-              ReleaseDC(dialog, dc);
+              brushes = DialogColours(dialog);
+              label = AskColours(dialog, WM_CTLCOLORSTATIC, GetDlgItem(dialog, 111));
+              combo = AskColours(dialog, WM_CTLCOLORSTATIC, Combo(dialog));
           },
           kCloseBox});
-    EXPECT_EQ(background, RGB(250, 245, 255));
-    EXPECT_EQ(labelBrush, RGB(245, 245, 255));
-    EXPECT_EQ(labelText, RGB(5, 5, 5));
-    EXPECT_EQ(labelBack, RGB(245, 245, 255));
-    // Other controls keep the system colours, as in any dialog.
+    EXPECT_EQ(brushes, std::make_pair(RGB(250, 245, 255), RGB(245, 245, 255)));
+    EXPECT_EQ(label.text, RGB(5, 5, 5));
+    EXPECT_EQ(label.back, RGB(245, 245, 255));
+    // Other controls keep the system's own brush, as in any dialog.
     HWND plain = CreatePlainDialog();
     HWND plainChild =
         CreateWindowExA(0, "STATIC", "", WS_CHILD, 0, 0, 1, 1, plain, nullptr, nullptr, nullptr);
-    HDC dc = GetDC(plain);
-    const LRESULT plainAnswer = SendMessageA(plain, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
-                                             reinterpret_cast<LPARAM>(plainChild));
-    ReleaseDC(plain, dc);
+    const LRESULT systemBrush = AskColours(plain, WM_CTLCOLORSTATIC, plainChild).brush;
     DestroyWindow(plain);
-    EXPECT_EQ(BrushColour(comboAnswer), BrushColour(plainAnswer));
+    EXPECT_NE(systemBrush, 0);
+    EXPECT_EQ(combo.brush, systemBrush);
 }
 
 TEST_F(EditDialogTest, AWatchGoesOnWhileTheDialogIsOpen) {
@@ -463,12 +478,10 @@ BOOL WINAPI CountDeleteObject(HGDIOBJ object) {
 }
 
 TEST_F(EditDialogTest, RepeatedEditsLeaveNoGdiObjectsBehind) {
-    g_realCreateSolidBrush = reinterpret_cast<decltype(g_realCreateSolidBrush)>(HookImport(
-        host.module(), "GDI32.dll", "CreateSolidBrush", reinterpret_cast<void*>(CountCreateSolidBrush)));
-    g_realDeleteObject = reinterpret_cast<decltype(g_realDeleteObject)>(
-        HookImport(host.module(), "GDI32.dll", "DeleteObject", reinterpret_cast<void*>(CountDeleteObject)));
-    ASSERT_NE(g_realCreateSolidBrush, nullptr);
-    ASSERT_NE(g_realDeleteObject, nullptr);
+    ASSERT_TRUE(HookImport(host.module(), "GDI32.dll", "CreateSolidBrush", &CountCreateSolidBrush,
+                           &g_realCreateSolidBrush));
+    ASSERT_TRUE(
+        HookImport(host.module(), "GDI32.dll", "DeleteObject", &CountDeleteObject, &g_realDeleteObject));
     const DWORD gdiBefore = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
     // A thousand when VARNIK_EDIT_CYCLES=1000 (about 35 ms each under Wine).
     const char* cyclesSetting = std::getenv("VARNIK_EDIT_CYCLES");

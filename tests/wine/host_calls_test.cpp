@@ -4,41 +4,22 @@
 
 #include <gtest/gtest.h>
 
-#include <optional>
 #include <string>
-#include <vector>
 
 #include "plugin/host_calls.h"
 #include "plugin/host_context.h"
 #include "plugin/host_text.h"
+#include "tests/native/host_recorder.h"
 
 namespace {
 
-struct Received {
-    std::optional<std::string> first;
-    std::optional<std::string> second;
-    const void* valueAddress;
-};
-std::vector<Received> g_received;
 std::string g_stored = "Sub1";
-
-std::optional<std::string> Copied(const char* p) {
-    return p ? std::optional<std::string>(p) : std::nullopt;
-}
-
-void CALLBACK RecordVariable(const char* name, const char* value) {
-    g_received.push_back({Copied(name), Copied(value), value});
-}
-
-void CALLBACK RecordScript(const char* line) {
-    g_received.push_back({Copied(line), std::nullopt, line});
-}
 
 // A host that changes the text the plug-in passed in, as a script that
 // re-enters the plug-in can.
 void CALLBACK SetVariableThatChangesTheSource(const char* name, const char* value) {
     g_stored = "changed";
-    g_received.push_back({Copied(name), Copied(value), value});
+    g_received.push_back({Received(name), Received(value), value});
 }
 
 class HostCallsTest : public ::testing::Test {
@@ -58,10 +39,10 @@ TEST_F(HostCallsTest, EmptyTextsCrossAsNullPointers) {
     SetHostVariable("dw_USB_Status", "Init");
     RunHostScriptCommand(Text());
     ASSERT_EQ(g_received.size(), 3u);
-    EXPECT_EQ(g_received[0].first, "dw_USB_Drive");
-    EXPECT_EQ(g_received[0].second, std::nullopt);
-    EXPECT_EQ(g_received[1].second, "Init");
-    EXPECT_EQ(g_received[2].first, std::nullopt);
+    EXPECT_EQ(g_received[0].name, "dw_USB_Drive");
+    EXPECT_EQ(g_received[0].value, std::nullopt);
+    EXPECT_EQ(g_received[1].value, "Init");
+    EXPECT_EQ(g_received[2].name, std::nullopt);
 }
 
 TEST_F(HostCallsTest, TheHostGetsACopyNotTheCallersText) {
@@ -69,7 +50,7 @@ TEST_F(HostCallsTest, TheHostGetsACopyNotTheCallersText) {
     SetHostVariable("dw_USB_Drive", TextView(g_stored.c_str()));
     ASSERT_EQ(g_received.size(), 1u);
     EXPECT_NE(g_received[0].valueAddress, static_cast<const void*>(g_stored.c_str()));
-    EXPECT_EQ(g_received[0].second, "Sub1");
+    EXPECT_EQ(g_received[0].value, "Sub1");
 }
 
 TEST_F(HostCallsTest, MissingCallbacksAreNotCalled) {

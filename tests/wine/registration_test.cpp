@@ -4,77 +4,68 @@
 #include <cstring>
 
 #include "tests/wine/wine_test.h"
+#include "tools/testhost/heap_blocks.h"
 #include "tools/testhost/process_usage.h"
 
 namespace {
 
-const std::string kStartHint = "Starts the USB Control \r\ndw_USB_Start \"CallBack Neo Function\"";
-const std::string kStopHint = "Stops the USB Control \r\ndw_USB_Stop ";
+// The hints as designed: the start hint 61 bytes with one CR LF and two
+// quotes and no other control character, the stop hint 36 ending in a blank.
+constexpr char kStartHint[] = "Starts the USB Control \r\ndw_USB_Start \"CallBack Neo Function\"";
+constexpr char kStopHint[] = "Stops the USB Control \r\ndw_USB_Stop ";
 
-std::vector<AddActionCall> AddActions(const std::vector<HostCall>& calls) {
-    std::vector<AddActionCall> actions;
-    for (const HostCall& call : calls)
-        if (auto* action = std::get_if<AddActionCall>(&call))
-            actions.push_back(*action);
-    return actions;
+constexpr int CountOf(const char* text, char what) {
+    return *text ? (*text == what) + CountOf(text + 1, what) : 0;
 }
-
-size_t CountOf(const std::string& text, const std::string& what) {
-    size_t count = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
-        ++count;
-    return count;
+constexpr int ControlCharacters(const char* text) {
+    return *text ? (static_cast<unsigned char>(*text) < 0x20) + ControlCharacters(text + 1) : 0;
 }
+static_assert(sizeof kStartHint - 1 == 61 && CountOf(kStartHint, '\r') == 1 &&
+                  CountOf(kStartHint, '\n') == 1 && CountOf(kStartHint, '"') == 2 &&
+                  ControlCharacters(kStartHint) == 2,
+              "the start hint as designed");
+static_assert(sizeof kStopHint - 1 == 36 && kStopHint[sizeof kStopHint - 2] == ' ',
+              "the stop hint as designed");
 
-// A second host's add-action callback, to see which one a registration uses.
-std::vector<int> g_otherActions;
+// A second host's add-action callback, to see which one a registration uses,
+// and a first one that registers the second from inside its own call.
+std::vector<std::string> g_registered;
+const PluginExports* g_plugin;
 void CALLBACK OtherAddAction(int number, const char*, const char*, const char*, int, int) {
-    g_otherActions.push_back(number);
+    g_registered.push_back("other " + std::to_string(number));
+}
+void CALLBACK ReRegisteringAddAction(int number, const char*, const char*, const char*, int, int) {
+    g_registered.push_back("first " + std::to_string(number));
+    if (number == 1)
+        g_plugin->registerPlugIn(OtherAddAction, nullptr, nullptr, nullptr);
 }
 
+// Every byte of both actions: names, hints, type codes (a zero byte even for
+// no parameter), counts.
 TEST_F(PluginTest, RegistersBothActionsInTableOrder) {
     host.RegisterPlugIn();
-    EXPECT_EQ(host.Trace(),
-              (std::vector<std::string>{
-                  "add-action 1 \"dw_USB_Start\" hint \"Starts the USB Control \\r\\ndw_USB_Start "
-                  "\\\"CallBack Neo Function\\\"\" codes \"\\x01\\x00\" count 1 1",
-                  "add-action 2 \"dw_USB_Stop\" hint \"Stops the USB Control \\r\\ndw_USB_Stop \" codes "
-                  "\"\\x00\" count 0 0",
-              }));
-}
-
-TEST_F(PluginTest, HintsAndTypeCodesAreExactBytes) {
-    host.RegisterPlugIn();
-    const std::vector<AddActionCall> actions = AddActions(host.calls());
-    ASSERT_EQ(actions.size(), 2u);
-
-    const AddActionCall& start = actions[0];
-    ASSERT_TRUE(start.hint);
-    EXPECT_EQ(*start.hint, kStartHint);
-    EXPECT_EQ(start.hint->size(), 61u);
-    EXPECT_EQ(CountOf(*start.hint, "\r\n"), 1u);
-    EXPECT_EQ(CountOf(*start.hint, "\""), 2u);
-    EXPECT_EQ(std::count_if(start.hint->begin(), start.hint->end(), [](unsigned char c) { return c < 0x20; }),
-              2);  // the CR and the LF, nothing else
-    EXPECT_EQ(start.typeCodes, std::string("\x01\x00", 2));
-
-    const AddActionCall& stop = actions[1];
-    ASSERT_TRUE(stop.hint);
-    EXPECT_EQ(stop.hint->size(), 36u);
-    EXPECT_EQ(stop.hint->back(), ' ');
-    // No parameters, yet a real pointer to a zero byte.
-    EXPECT_EQ(stop.typeCodes, std::string(1, '\0'));
-    EXPECT_EQ(stop.count, 0);
-    EXPECT_EQ(stop.countAgain, 0);
+    EXPECT_EQ(
+        host.Trace(),
+        (std::vector<std::string>{
+            "add-action 1 \"dw_USB_Start\" hint " + Quote(kStartHint) + " codes \"\\x01\\x00\" count 1 1",
+            "add-action 2 \"dw_USB_Stop\" hint " + Quote(kStopHint) + " codes \"\\x00\" count 0 0",
+        }));
 }
 
 TEST_F(PluginTest, SecondRegistrationRegistersAgainThroughTheNewCallback) {
     host.RegisterPlugIn();
     host.ClearCalls();
-    g_otherActions.clear();
+    g_registered.clear();
     host.plugin().registerPlugIn(OtherAddAction, nullptr, nullptr, nullptr);
-    EXPECT_EQ(g_otherActions, (std::vector<int>{1, 2}));
+    EXPECT_EQ(g_registered, (std::vector<std::string>{"other 1", "other 2"}));
     EXPECT_TRUE(host.calls().empty());
+
+    // From inside the call, the rest of the outer registration goes to the
+    // callback stored meanwhile.
+    g_registered.clear();
+    g_plugin = &host.plugin();
+    host.plugin().registerPlugIn(ReRegisteringAddAction, nullptr, nullptr, nullptr);
+    EXPECT_EQ(g_registered, (std::vector<std::string>{"first 1", "other 1", "other 2", "other 2"}));
 }
 
 TEST_F(PluginTest, NullAddActionCallbackRegistersNothing) {
@@ -177,14 +168,18 @@ bool LoadAndFree() {
 }
 
 // What a host does with the plug-in in one session: load, register, start a
-// watch, see volumes come and go, stop, free.
+// watch, see volumes come and go, stop, free. Freed, the plug-in holds none
+// of the heap blocks it allocated, however few bytes they are.
+size_t g_blocksLeftAfterFree;
 bool FullCycle() {
     TestHost host;
     std::string error;
     if (!host.Load(PluginPath(), &error))
         return false;
+    TrackHeapBlocks(host.module());
     RunWatchSession(host, 10);
     host.Unload();
+    g_blocksLeftAfterFree += LiveHeapBlocks();
     return GetModuleHandleA("varnik.nbp") == nullptr;
 }
 
@@ -207,6 +202,7 @@ TEST(Library, LoadingAndFreeingItAgainAndAgainKeepsNothing) {
         EXPECT_LE(kept.kbPerRun, 1.0) << "KB of private memory kept per cycle";
         std::printf("%s: %.2f KB per cycle over %d cycles\n", row.name, kept.kbPerRun, row.count);
     }
+    EXPECT_EQ(g_blocksLeftAfterFree, 0u) << "the plug-in's own heap blocks left after it was freed";
 }
 
 }  // namespace

@@ -13,22 +13,6 @@ namespace {
 
 const char kFirstLogText[] = "Unplug and re-seat USB connection to see results";
 
-std::string VolumeReport(const std::string& event, const std::string& drive, const std::string& kind) {
-    return "     WM_DEVICECHANGE      wParam = " + event +
-           "     Device Type: DBT_DEVTYP_VOLUME     Device Name: " + drive + "     Drive Info:" + kind;
-}
-
-std::vector<std::string> VolumeCalls(const std::string& status, const std::string& drive,
-                                     const std::string& kind, const std::string& name) {
-    auto text = [](const std::string& value) { return value.empty() ? HostText() : HostText(value); };
-    return {
-        "set dw_USB_Status = " + Quote(status),
-        "set dw_USB_Drive = " + Quote(text(drive)),
-        "set dw_USB_Type = " + Quote(text(kind)),
-        "script " + Quote("Gosub \"" + name + "\""),
-    };
-}
-
 std::vector<std::string> Concat(std::vector<std::string> a, const std::vector<std::string>& b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
@@ -51,22 +35,25 @@ protected:
         HostParameters parameters({});
         return host.plugin().execAction(2, parameters.data());
     }
+    // dw_USB_Start "OnUSB", its host calls forgotten: the watcher window.
+    HWND Watch() {
+        Start("OnUSB");
+        host.ClearCalls();
+        return WatcherWindows().at(0);
+    }
 };
 
 TEST_F(WatcherTest, StartReportsInitOnceBeforeItReturns) {
     std::string statusSeen;
     host.DefineSubroutine("OnUSB", [&] { statusSeen = host.Variable("dw_USB_Status"); });
     EXPECT_EQ(Start("OnUSB"), 1);
-    EXPECT_EQ(host.Trace(), VolumeCalls("Init", "", "", "OnUSB"));
+    EXPECT_EQ(host.Trace(), ReportCalls("Init", "", "", "OnUSB"));
     EXPECT_EQ(statusSeen, "Init");
     EXPECT_EQ(WatcherWindows().size(), 1u);
 }
 
 TEST_F(WatcherTest, WatcherWindowIsAHiddenDialogWithItsLog) {
-    Start("OnUSB");
-    const std::vector<HWND> windows = WatcherWindows();
-    ASSERT_EQ(windows.size(), 1u);
-    HWND window = windows[0];
+    HWND window = Watch();
     EXPECT_FALSE(IsWindowVisible(window));
     EXPECT_EQ(GetWindowLongA(window, GWL_STYLE), static_cast<LONG>(0x84CF00D4));
     EXPECT_TRUE(GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_CONTROLPARENT);
@@ -109,34 +96,36 @@ TEST_F(WatcherTest, VolumeArrivalAndRemovalReachTheScript) {
         {1u << 25, 3, "Z:\\", ""},
         {0, 0, "   ", "Local Drive"},  // no drive: the blanks that open the next entry
     };
-    Start("OnUSB");
-    HWND window = WatcherWindows().at(0);
+    HWND window = Watch();
     std::string expectedLog = kFirstLogText;
     for (const auto& row : rows) {
         SCOPED_TRACE(row.drive);
         host.ClearCalls();
         ASSERT_TRUE(BroadcastVolume(DBT_DEVICEARRIVAL, row.mask, row.flags));
         ASSERT_TRUE(BroadcastVolume(DBT_DEVICEREMOVECOMPLETE, row.mask, row.flags));
-        EXPECT_EQ(host.Trace(), Concat(VolumeCalls("Plug", row.drive, row.kind, "OnUSB"),
-                                       VolumeCalls("UnPlug", row.drive, row.kind, "OnUSB")));
-        expectedLog += "\r\n" + VolumeReport("DBT_DEVICEARRIVAL", row.mask ? row.drive : "", row.kind);
-        expectedLog += "\r\n" + VolumeReport("DBT_DEVICEREMOVECOMPLETE", row.mask ? row.drive : "", row.kind);
+        EXPECT_EQ(host.Trace(), Concat(ReportCalls("Plug", row.drive, row.kind, "OnUSB"),
+                                       ReportCalls("UnPlug", row.drive, row.kind, "OnUSB")));
+        expectedLog += "\r\n" + VolumeLogLine("DBT_DEVICEARRIVAL", row.mask ? row.drive : "", row.kind);
+        expectedLog +=
+            "\r\n" + VolumeLogLine("DBT_DEVICEREMOVECOMPLETE", row.mask ? row.drive : "", row.kind);
     }
     EXPECT_EQ(WatcherLogText(window), expectedLog);
 }
 
+// The log line of a local drive's arrival, drive 0 being A:.
+std::string ArrivalLogLine(DWORD drive) {
+    return VolumeLogLine("DBT_DEVICEARRIVAL", std::string(1, static_cast<char>('A' + drive)) + ":\\", "Local Drive");
+}
+
 // Well past the EDIT control's default 30,000 characters.
 TEST_F(WatcherTest, ALongLogKeepsEveryLineForEveryReader) {
-    Start("OnUSB");
-    HWND log = GetDlgItem(WatcherWindows().at(0), 102);
+    HWND log = GetDlgItem(Watch(), 102);
     const int events = 400;
     std::string expected = kFirstLogText;
     for (int i = 0; i < events; ++i) {
         const DWORD drive = static_cast<DWORD>(i % 26);
         ASSERT_TRUE(BroadcastVolume(DBT_DEVICEARRIVAL, 1u << drive, 0));
-        expected +=
-            "\r\n" + VolumeReport("DBT_DEVICEARRIVAL", std::string(1, static_cast<char>('A' + drive)) + ":\\",
-                                  "Local Drive");
+        expected += "\r\n" + ArrivalLogLine(drive);
     }
     ASSERT_GT(expected.size(), 30000u);
     EXPECT_EQ(SendMessageA(log, EM_GETLINECOUNT, 0, 0), events + 1);
@@ -144,7 +133,7 @@ TEST_F(WatcherTest, ALongLogKeepsEveryLineForEveryReader) {
     *reinterpret_cast<WORD*>(line) = sizeof line;
     const LRESULT copied = SendMessageA(log, EM_GETLINE, events, reinterpret_cast<LPARAM>(line));
     EXPECT_EQ(std::string(line, static_cast<size_t>(copied)),
-              VolumeReport("DBT_DEVICEARRIVAL", "J:\\", "Local Drive"));
+              VolumeLogLine("DBT_DEVICEARRIVAL", "J:\\", "Local Drive"));
     EXPECT_EQ(WindowText(log), expected);
 }
 
@@ -162,11 +151,8 @@ void* __cdecl RefuseOnce(void* block, size_t size) {
 
 // Memory refused while the log grows loses that event's line, none other.
 TEST_F(WatcherTest, AFailedGrowthLosesOnlyItsOwnLine) {
-    Start("OnUSB");
-    HWND log = GetDlgItem(WatcherWindows().at(0), 102);
-    g_realRealloc = reinterpret_cast<decltype(g_realRealloc)>(
-        HookImport(host.module(), "msvcrt.dll", "realloc", reinterpret_cast<void*>(RefuseOnce)));
-    ASSERT_NE(g_realRealloc, nullptr);
+    HWND log = GetDlgItem(Watch(), 102);
+    ASSERT_TRUE(HookImport(host.module(), "msvcrt.dll", "realloc", &RefuseOnce, &g_realRealloc));
     g_refuseNextAllocation = false;
     std::string expected = kFirstLogText;
     int refused = -1;
@@ -179,17 +165,13 @@ TEST_F(WatcherTest, AFailedGrowthLosesOnlyItsOwnLine) {
             refused = i;
             continue;
         }
-        expected +=
-            "\r\n" + VolumeReport("DBT_DEVICEARRIVAL", std::string(1, static_cast<char>('A' + drive)) + ":\\",
-                                  "Local Drive");
+        expected += "\r\n" + ArrivalLogLine(drive);
     }
     EXPECT_EQ(WindowText(log), expected) << "refused while event " << refused << " was logged";
 }
 
 TEST_F(WatcherTest, OtherEventsReachOnlyTheLog) {
-    Start("OnUSB");
-    HWND window = WatcherWindows().at(0);
-    host.ClearCalls();
+    HWND window = Watch();
 
     const DEV_BROADCAST_VOLUME volume = VolumeRecord(1u << 4, 0);
     struct {
@@ -203,12 +185,10 @@ TEST_F(WatcherTest, OtherEventsReachOnlyTheLog) {
     ASSERT_TRUE(BroadcastDeviceChange(DBT_CONFIGCHANGED, nullptr));
 
     EXPECT_TRUE(host.calls().empty()) << ::testing::PrintToString(host.Trace());
-    const std::string tail =
-        "     Device Type: DBT_DEVTYP_VOLUME     Device Name: E:\\     Drive Info:Local Drive";
     EXPECT_EQ(WatcherLogText(window),
-              std::string(kFirstLogText) +                                                 //
-                  "\r\n     WM_DEVICECHANGE      wParam = DBT_DEVICEQUERYREMOVE" + tail +  //
-                  "\r\n     WM_DEVICECHANGE      wParam = DBT_DEVICEREMOVEPENDING" + tail +
+              std::string(kFirstLogText) +                                                    //
+                  "\r\n" + VolumeLogLine("DBT_DEVICEQUERYREMOVE", "E:\\", "Local Drive") +    //
+                  "\r\n" + VolumeLogLine("DBT_DEVICEREMOVEPENDING", "E:\\", "Local Drive") +  //
                   "\r\n     WM_DEVICECHANGE      wParam = DBT_DEVICEARRIVAL"
                   "     Device Type: DBT_DEVTYP_PORT     Device Name: COM7"
                   "\r\n     WM_DEVICECHANGE      wParam = DBT_DEVICEREMOVECOMPLETE"
@@ -217,8 +197,7 @@ TEST_F(WatcherTest, OtherEventsReachOnlyTheLog) {
 }
 
 TEST_F(WatcherTest, TheDialogsOwnProcedureAnswersEveryMessage) {
-    Start("OnUSB");
-    HWND window = WatcherWindows().at(0);
+    HWND window = Watch();
     HWND plain = CreatePlainDialog();
     ASSERT_NE(plain, nullptr);
 
@@ -244,8 +223,7 @@ TEST_F(WatcherTest, TheDialogsOwnProcedureAnswersEveryMessage) {
 }
 
 TEST_F(WatcherTest, DeactivationSavesTheFocusAndActivationGivesItBack) {
-    Start("OnUSB");
-    HWND watcher = WatcherWindows().at(0);
+    HWND watcher = Watch();
     HWND other = CreateWindowExA(0, "STATIC", "other", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr, nullptr,
                                  nullptr, nullptr);
     HWND field =
@@ -264,8 +242,7 @@ TEST_F(WatcherTest, DeactivationSavesTheFocusAndActivationGivesItBack) {
 }
 
 TEST_F(WatcherTest, RepeatedDeviceNodeChangesAreNotLogged) {
-    Start("OnUSB");
-    HWND window = WatcherWindows().at(0);
+    HWND window = Watch();
     ASSERT_TRUE(BroadcastDeviceChange(DBT_DEVNODES_CHANGED, nullptr));
     ASSERT_TRUE(BroadcastDeviceChange(DBT_DEVNODES_CHANGED, nullptr));
     EXPECT_EQ(
@@ -285,16 +262,14 @@ LRESULT CALLBACK RecordCloseAndDestroy(int code, WPARAM wParam, LPARAM lParam) {
 }
 
 TEST_F(WatcherTest, StopClosesTheWindowAndReportsEnd) {
-    Start("OnUSB");
-    host.ClearCalls();
-    g_watched = WatcherWindows().at(0);
+    g_watched = Watch();
     g_closeAndDestroy.clear();
     HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, RecordCloseAndDestroy, nullptr, GetCurrentThreadId());
     ASSERT_NE(hook, nullptr);
     EXPECT_EQ(Stop(), 1);
     UnhookWindowsHookEx(hook);
     EXPECT_EQ(g_closeAndDestroy, (std::vector<UINT>{WM_CLOSE, WM_DESTROY})) << "closed, then destroyed";
-    EXPECT_EQ(host.Trace(), VolumeCalls("End", "", "", "OnUSB"));
+    EXPECT_EQ(host.Trace(), ReportCalls("End", "", "", "OnUSB"));
     EXPECT_TRUE(WatcherWindows().empty());
 
     host.ClearCalls();
@@ -305,14 +280,16 @@ TEST_F(WatcherTest, StopClosesTheWindowAndReportsEnd) {
 TEST_F(WatcherTest, StopWhileIdleStillReportsEndTwice) {
     EXPECT_EQ(Stop(), 1);
     EXPECT_EQ(Stop(), 1);
-    EXPECT_EQ(host.Trace(), Concat(VolumeCalls("End", "", "", ""), VolumeCalls("End", "", "", "")));
+    EXPECT_EQ(host.Trace(), Concat(ReportCalls("End", "", "", ""), ReportCalls("End", "", "", "")));
     EXPECT_EQ(host.unhandledLines(), (std::vector<HostText>{"Gosub \"\"", "Gosub \"\""}));
 }
 
 TEST_F(WatcherTest, NullOrOddNamesGoIntoTheCommandUnchanged) {
     EXPECT_EQ(Start(std::nullopt), 1);
     EXPECT_EQ(Start("Say \"hi\"\r\n"), 1);
-    EXPECT_EQ(host.unhandledLines(), (std::vector<HostText>{"Gosub \"\"", "Gosub \"Say \"hi\"\r\n\""}));
+    EXPECT_EQ(host.plugin().execAction(1, nullptr), 1);  // no parameter list: an empty name too
+    EXPECT_EQ(host.unhandledLines(),
+              (std::vector<HostText>{"Gosub \"\"", "Gosub \"Say \"hi\"\r\n\"", "Gosub \"\""}));
 }
 
 TEST_F(WatcherTest, UnknownActionsTouchNothing) {
@@ -339,11 +316,10 @@ TEST_F(WatcherTest, StopFromInsideTheCallback) {
         if (host.Variable("dw_USB_Status") == "Plug")
             Stop();
     });
-    Start("OnUSB");
-    host.ClearCalls();
+    Watch();
     ASSERT_TRUE(BroadcastVolume(DBT_DEVICEARRIVAL, 1u << 6, DBTF_MEDIA));
-    EXPECT_EQ(host.Trace(), Concat(VolumeCalls("Plug", "G:\\", "Media Drive", "OnUSB"),
-                                   VolumeCalls("End", "", "", "OnUSB")));
+    EXPECT_EQ(host.Trace(), Concat(ReportCalls("Plug", "G:\\", "Media Drive", "OnUSB"),
+                                   ReportCalls("End", "", "", "OnUSB")));
     EXPECT_TRUE(WatcherWindows().empty());
 }
 
@@ -360,7 +336,7 @@ TEST_F(WatcherTest, StartFromInsideTheCallbackLosesNoLine) {
     const std::vector<HWND> windows = WatcherWindows();
     ASSERT_EQ(windows.size(), 2u);
     // The line goes to the log that is current once the callback is done.
-    const std::string line = VolumeReport("DBT_DEVICEARRIVAL", "E:\\", "Local Drive");
+    const std::string line = VolumeLogLine("DBT_DEVICEARRIVAL", "E:\\", "Local Drive");
     const std::string newer = WatcherLogText(windows[1]);
     EXPECT_EQ(newer.substr(0, sizeof kFirstLogText - 1), kFirstLogText);
     EXPECT_NE(newer.find("\r\n" + line), std::string::npos) << newer;
@@ -375,15 +351,15 @@ TEST_F(WatcherTest, NestedEventInsideTheCallbackLosesNoLine) {
             BroadcastVolume(DBT_DEVICEARRIVAL, 1u << 5, 0);  // F: arrives meanwhile
         }
     });
-    Start("OnUSB");
-    host.ClearCalls();
+    Watch();
     ASSERT_TRUE(BroadcastVolume(DBT_DEVICEARRIVAL, 1u << 4, 0));
-    EXPECT_EQ(host.Trace(), Concat(VolumeCalls("Plug", "E:\\", "Local Drive", "OnUSB"),
-                                   VolumeCalls("Plug", "F:\\", "Local Drive", "OnUSB")));
+    EXPECT_EQ(host.Trace(), Concat(ReportCalls("Plug", "E:\\", "Local Drive", "OnUSB"),
+                                   ReportCalls("Plug", "F:\\", "Local Drive", "OnUSB")));
     // Each line is written when its own handling ends: the nested one first.
     EXPECT_EQ(WatcherLogText(WatcherWindows().at(0)),
-              std::string(kFirstLogText) + "\r\n" + VolumeReport("DBT_DEVICEARRIVAL", "F:\\", "Local Drive") +
-                  "\r\n" + VolumeReport("DBT_DEVICEARRIVAL", "E:\\", "Local Drive"));
+              std::string(kFirstLogText) + "\r\n" +
+                  VolumeLogLine("DBT_DEVICEARRIVAL", "F:\\", "Local Drive") + "\r\n" +
+                  VolumeLogLine("DBT_DEVICEARRIVAL", "E:\\", "Local Drive"));
 }
 
 TEST_F(WatcherTest, TwoStartsHandleEachEventTwiceForTheNewerName) {
@@ -393,9 +369,9 @@ TEST_F(WatcherTest, TwoStartsHandleEachEventTwiceForTheNewerName) {
     ASSERT_EQ(windows.size(), 2u);
     host.ClearCalls();
     ASSERT_TRUE(BroadcastVolume(DBT_DEVICEARRIVAL, 1u << 4, 0));
-    const std::vector<std::string> once = VolumeCalls("Plug", "E:\\", "Local Drive", "B");
+    const std::vector<std::string> once = ReportCalls("Plug", "E:\\", "Local Drive", "B");
     EXPECT_EQ(host.Trace(), Concat(once, once));
-    const std::string line = "\r\n" + VolumeReport("DBT_DEVICEARRIVAL", "E:\\", "Local Drive");
+    const std::string line = "\r\n" + VolumeLogLine("DBT_DEVICEARRIVAL", "E:\\", "Local Drive");
     EXPECT_EQ(WatcherLogText(windows[1]), kFirstLogText + line + line);
     EXPECT_EQ(WatcherLogText(windows[0]), kFirstLogText);
 
@@ -407,32 +383,27 @@ TEST_F(WatcherTest, TwoStartsHandleEachEventTwiceForTheNewerName) {
     EXPECT_EQ(WatcherLogText(windows[0]), kFirstLogText) << "no log is current any more";
 }
 
-TEST_F(WatcherTest, EventsFromAnotherProcessArrive) {
-    Start("OnUSB");
-    host.ClearCalls();
-    // The test program itself, run again, broadcasts from its own process.
+// The test program itself, run again, loads the plug-in for a watch of its
+// own and broadcasts from its own process: the two copies share nothing, not
+// the callbacks, not the name, not the window.
+TEST_F(WatcherTest, AnotherProcessSharesNothingAndItsEventsArrive) {
+    Watch();
     char self[MAX_PATH] = {};
     GetModuleFileNameA(nullptr, self, MAX_PATH);
-    std::string command = std::string("\"") + self + "\" --broadcast-volume-arrival";
+    std::string command = std::string("\"") + self + "\" --second-process \"--plugin=" + PluginPath() + "\"";
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
     ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                                &process));
     // The sender waits for our answer: keep the messages moving until it ends.
-    const DWORD deadline = GetTickCount() + 30000;
-    while (MsgWaitForMultipleObjects(1, &process.hProcess, FALSE, 100, QS_ALLINPUT) != WAIT_OBJECT_0 &&
-           GetTickCount() < deadline) {
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageA(&msg);
-    }
+    PumpMessagesUntil([&] { return WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0; }, 30000);
     DWORD exitCode = 1;
     GetExitCodeProcess(process.hProcess, &exitCode);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     EXPECT_EQ(exitCode, 0u);
-    EXPECT_EQ(host.Trace(), VolumeCalls("Plug", "H:\\", "Media Drive", "OnUSB"));
+    EXPECT_EQ(host.Trace(), ReportCalls("Plug", "H:\\", "Media Drive", "OnUSB"));
 }
 
 // The plug-in's device registration, watched through its import table.
@@ -460,6 +431,7 @@ BOOL WINAPI RecordUnregister(HDEVNOTIFY handle) {
 }
 
 // The template the plug-in hands CreateDialogIndirectParamA, as words.
+decltype(&CreateDialogIndirectParamA) g_realCreateDialog;
 std::vector<WORD> g_template;
 HINSTANCE g_dialogInstance;
 HWND g_dialogOwner = reinterpret_cast<HWND>(1);
@@ -474,7 +446,7 @@ HWND WINAPI RecordCreateDialog(HINSTANCE instance, LPCDLGTEMPLATEA dialogTemplat
         if (words[count] == 0)
             ++strings;
     g_template.assign(words, words + count);
-    HWND dialog = CreateDialogIndirectParamA(instance, dialogTemplate, owner, proc, param);
+    HWND dialog = g_realCreateDialog(instance, dialogTemplate, owner, proc, param);
     if (WindowText(dialog) == "USB Watcher Plugin")
         PostMessageA(dialog, WM_CLOSE, 0, 0);  // the edit dialog's loop ends it at once
     return dialog;
@@ -503,14 +475,10 @@ protected:
         g_registrations.clear();
         g_unregistered.clear();
         g_refuseRegistration = false;
-        g_realRegister = reinterpret_cast<decltype(g_realRegister)>(
-            HookImport(host.module(), "USER32.dll", "RegisterDeviceNotificationA",
-                       reinterpret_cast<void*>(RecordRegister)));
-        g_realUnregister = reinterpret_cast<decltype(g_realUnregister)>(
-            HookImport(host.module(), "USER32.dll", "UnregisterDeviceNotification",
-                       reinterpret_cast<void*>(RecordUnregister)));
-        ASSERT_NE(g_realRegister, nullptr);
-        ASSERT_NE(g_realUnregister, nullptr);
+        ASSERT_TRUE(HookImport(host.module(), "USER32.dll", "RegisterDeviceNotificationA", &RecordRegister,
+                               &g_realRegister));
+        ASSERT_TRUE(HookImport(host.module(), "USER32.dll", "UnregisterDeviceNotification", &RecordUnregister,
+                               &g_realUnregister));
     }
 };
 
@@ -531,9 +499,8 @@ TEST_F(RegistrationTest, RegistersForAllInterfaceClassesOnlyWhileStarting) {
 // Both dialogs: no items, no menu, the standard class, MS Sans Serif at 8
 // points, never WS_VISIBLE; the edit dialog is laid out in pixels afterwards.
 TEST_F(RegistrationTest, BothDialogsComeFromExactTemplates) {
-    ASSERT_NE(HookImport(host.module(), "USER32.dll", "CreateDialogIndirectParamA",
-                         reinterpret_cast<void*>(RecordCreateDialog)),
-              nullptr);
+    ASSERT_TRUE(HookImport(host.module(), "USER32.dll", "CreateDialogIndirectParamA", &RecordCreateDialog,
+                           &g_realCreateDialog));
     const struct {
         const char* caption;
         DLGTEMPLATE header;
@@ -567,24 +534,23 @@ TEST_F(RegistrationTest, BothDialogsComeFromExactTemplates) {
 TEST_F(RegistrationTest, ARefusedRegistrationChangesNothingVisible) {
     g_refuseRegistration = true;
     Start("OnUSB");
-    EXPECT_EQ(host.Trace(), VolumeCalls("Init", "", "", "OnUSB"));
+    EXPECT_EQ(host.Trace(), ReportCalls("Init", "", "", "OnUSB"));
     EXPECT_TRUE(g_unregistered.empty()) << "nothing to cancel";
     host.ClearCalls();
     ASSERT_TRUE(BroadcastVolume(DBT_DEVICEARRIVAL, 1u << 4, 0));
-    EXPECT_EQ(host.Trace(), VolumeCalls("Plug", "E:\\", "Local Drive", "OnUSB"));
+    EXPECT_EQ(host.Trace(), ReportCalls("Plug", "E:\\", "Local Drive", "OnUSB"));
 }
 
 TEST_F(RegistrationTest, AWindowThatCannotBeCreatedLeavesTheWatcherIdle) {
-    ASSERT_NE(HookImport(host.module(), "USER32.dll", "CreateDialogIndirectParamA",
-                         reinterpret_cast<void*>(FailToCreateDialog)),
-              nullptr);
+    ASSERT_TRUE(HookImport(host.module(), "USER32.dll", "CreateDialogIndirectParamA", &FailToCreateDialog,
+                           &g_realCreateDialog));
     Start("OnUSB");
-    EXPECT_EQ(host.Trace(), VolumeCalls("Init", "", "", "OnUSB"));
+    EXPECT_EQ(host.Trace(), ReportCalls("Init", "", "", "OnUSB"));
     EXPECT_TRUE(g_registrations.empty());
     EXPECT_TRUE(WatcherWindows().empty());
     host.ClearCalls();
     Stop();
-    EXPECT_EQ(host.Trace(), VolumeCalls("End", "", "", "OnUSB"));
+    EXPECT_EQ(host.Trace(), ReportCalls("End", "", "", "OnUSB"));
 }
 
 BOOL WINAPI FailToHoldModule(DWORD, LPCSTR, HMODULE* module) {
@@ -606,13 +572,12 @@ TEST_F(WatcherTest, AHoldThatFailedReleasesNothing) {
 // The host may free the library while a watch runs; the watcher window must
 // not be left with a procedure in unmapped code.
 TEST_F(WatcherTest, FreeingTheLibraryWhileWatchingIsSafe) {
-    Start("OnUSB");
+    Watch();
     host.Unload();
-    host.ClearCalls();
     ASSERT_TRUE(BroadcastVolume(DBT_DEVICEARRIVAL, 1u << 4, 0));
     ASSERT_TRUE(BroadcastVolume(DBT_DEVICEREMOVECOMPLETE, 1u << 4, 0));
-    EXPECT_EQ(host.Trace(), Concat(VolumeCalls("Plug", "E:\\", "Local Drive", "OnUSB"),
-                                   VolumeCalls("UnPlug", "E:\\", "Local Drive", "OnUSB")));
+    EXPECT_EQ(host.Trace(), Concat(ReportCalls("Plug", "E:\\", "Local Drive", "OnUSB"),
+                                   ReportCalls("UnPlug", "E:\\", "Local Drive", "OnUSB")));
     EXPECT_EQ(WatcherLogText(WatcherWindows().at(0)).substr(0, sizeof kFirstLogText - 1), kFirstLogText);
 }
 

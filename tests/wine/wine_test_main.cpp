@@ -12,6 +12,26 @@ INT_PTR CALLBACK PlainDialogProc(HWND, UINT, WPARAM, LPARAM) {
     return FALSE;
 }
 
+// A second process for tests across processes: a watch of its own, in a
+// host that registers no script callback, then a volume arrival (drive H)
+// broadcast to every top-level window. Exits 0 when its own host heard the
+// arrival and ran no script line: nothing of the first process came along.
+int RunSecondProcess() {
+    TestHost host;
+    std::string error;
+    if (!host.Load(g_pluginPath, &error))
+        return 2;
+    host.RegisterPlugIn();
+    host.plugin().registerScriptProcessor(nullptr);
+    HostParameters start({std::string("Second")});
+    host.plugin().execAction(1, start.data());
+    if (!BroadcastVolume(DBT_DEVICEARRIVAL, 1u << 7, DBTF_MEDIA))
+        return 1;
+    const bool own = host.Variable("dw_USB_Status") == "Plug" && host.Variable("dw_USB_Drive") == "H:\\" &&
+                     host.unhandledLines().empty();
+    return own ? 0 : 3;
+}
+
 }  // namespace
 
 HWND CreatePlainDialog() {
@@ -28,18 +48,20 @@ const std::string& PluginPath() {
 }
 
 int main(int argc, char** argv) {
-    // A second process for tests of broadcasts that cross processes.
-    if (argc == 2 && std::strcmp(argv[1], "--broadcast-volume-arrival") == 0)
-        return BroadcastVolume(DBT_DEVICEARRIVAL, 1u << 7, DBTF_MEDIA) ? 0 : 1;
     ::testing::InitGoogleTest(&argc, argv);
     const char kOption[] = "--plugin=";
-    for (int i = 1; i < argc; ++i)
+    bool secondProcess = false;
+    for (int i = 1; i < argc; ++i) {
         if (std::strncmp(argv[i], kOption, sizeof kOption - 1) == 0)
             g_pluginPath = argv[i] + sizeof kOption - 1;
+        secondProcess = secondProcess || std::strcmp(argv[i], "--second-process") == 0;
+    }
     if (g_pluginPath.empty()) {
-        std::fprintf(stderr, "usage: %s --plugin=PATH [gtest options]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s --plugin=PATH [--second-process | gtest options]\n", argv[0]);
         return 2;
     }
+    if (secondProcess)
+        return RunSecondProcess();
     const int result = RUN_ALL_TESTS();
     // CTest runs one test per name it was given: a name with no test behind
     // it (deleted, commented out) must fail, not pass having run nothing.

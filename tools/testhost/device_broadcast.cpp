@@ -52,3 +52,26 @@ std::string WindowText(HWND window) {
 std::string WatcherLogText(HWND watcherWindow) {
     return WindowText(GetDlgItem(watcherWindow, 102));
 }
+
+std::string VolumeLogLine(const std::string& event, const std::string& drive, const std::string& kind) {
+    return "     WM_DEVICECHANGE      wParam = " + event +
+           "     Device Type: DBT_DEVTYP_VOLUME     Device Name: " + drive + "     Drive Info:" + kind;
+}
+
+bool PumpMessagesUntil(const std::function<bool()>& done, DWORD milliseconds) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+        if (done())
+            return true;
+        const DWORD elapsed = GetTickCount() - start;
+        if (elapsed >= milliseconds)
+            return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, std::min<DWORD>(50, milliseconds - elapsed),
+                                  QS_ALLINPUT);
+    }
+}

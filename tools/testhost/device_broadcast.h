@@ -7,6 +7,7 @@
 
 #include <dbt.h>  // needs the types from windows.h
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,3 +26,11 @@ std::string WindowText(HWND window);
 
 // The text of a watcher window's log (control 102).
 std::string WatcherLogText(HWND watcherWindow);
+
+// A volume event's line in a watcher's log.
+std::string VolumeLogLine(const std::string& event, const std::string& drive, const std::string& kind);
+
+// Dispatches this thread's messages, as the host's loop does, until `done`
+// holds or `milliseconds` pass; returns whether `done` held. Broadcasts
+// reach the watcher window only while its thread does this.
+bool PumpMessagesUntil(const std::function<bool()>& done, DWORD milliseconds);

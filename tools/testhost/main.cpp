@@ -37,16 +37,7 @@ void PrintNewCalls(const TestHost& host, size_t* printed) {
 // Pumps messages until the callback subroutine has run with `status`, for at
 // most 30 s: the broadcasts reach the watcher only while this thread pumps.
 bool WaitForStatus(TestHost& host, const char* status) {
-    const DWORD deadline = GetTickCount() + 30000;
-    while (host.Variable("dw_USB_Status") != status) {
-        if (static_cast<LONG>(deadline - GetTickCount()) <= 0)
-            return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageA(&msg);
-    }
-    return true;
+    return PumpMessagesUntil([&] { return host.Variable("dw_USB_Status") == status; }, 30000);
 }
 
 // With a real stick the system raises the events: Wine's mount manager,

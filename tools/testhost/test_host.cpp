@@ -92,6 +92,17 @@ std::string Describe(const HostCall& call) {
     return std::visit(visitor, call);
 }
 
+std::vector<std::string> ReportCalls(const std::string& status, const std::string& drive,
+                                     const std::string& kind, const std::string& name) {
+    auto text = [](const std::string& value) { return value.empty() ? HostText() : HostText(value); };
+    return {
+        "set dw_USB_Status = " + Quote(status),
+        "set dw_USB_Drive = " + Quote(text(drive)),
+        "set dw_USB_Type = " + Quote(text(kind)),
+        "script " + Quote("Gosub \"" + name + "\""),
+    };
+}
+
 TestHost::TestHost() {
     g_current = this;
 }
@@ -130,14 +141,10 @@ void TestHost::RegisterAll() {
 }
 
 bool TestHost::WatchHostBlocks() {
-    void* alloc =
-        HookImport(library_.module, "KERNEL32.dll", "GlobalAlloc", reinterpret_cast<void*>(OnGlobalAlloc));
-    void* free =
-        HookImport(library_.module, "KERNEL32.dll", "GlobalFree", reinterpret_cast<void*>(OnGlobalFree));
-    if (alloc)
-        g_realGlobalAlloc = reinterpret_cast<decltype(&GlobalAlloc)>(alloc);
-    if (free)
-        g_realGlobalFree = reinterpret_cast<decltype(&GlobalFree)>(free);
+    const bool alloc =
+        HookImport(library_.module, "KERNEL32.dll", "GlobalAlloc", &OnGlobalAlloc, &g_realGlobalAlloc);
+    const bool free =
+        HookImport(library_.module, "KERNEL32.dll", "GlobalFree", &OnGlobalFree, &g_realGlobalFree);
     return alloc && free;
 }
 

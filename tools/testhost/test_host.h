@@ -57,6 +57,10 @@ using HostCall = std::variant<AddActionCall, SetVariableCall, ScriptCall, Interf
 // `set dw_USB_Drive = null`, `script "Gosub \"OnUSB\""`. Control characters
 // show as \r, \n, \t, \xNN.
 std::string Describe(const HostCall& call);
+// What one report to the script is in those lines: the three variables (an
+// empty drive or kind arrives as null), then Gosub "name".
+std::vector<std::string> ReportCalls(const std::string& status, const std::string& drive,
+                                     const std::string& kind, const std::string& name);
 std::string Quote(const HostText& text);
 // Bytes as upper-case hex pairs separated by blanks: "01 00".
 std::string HexBytes(const std::string& bytes);
