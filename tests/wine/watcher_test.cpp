@@ -52,6 +52,39 @@ TEST_F(WatcherTest, StartReportsInitOnceBeforeItReturns) {
     EXPECT_EQ(WatcherWindows().size(), 1u);
 }
 
+// A window's place and size in its parent's client area, as left, top,
+// width, height.
+std::vector<LONG> PlacedInParent(HWND window) {
+    RECT placed = {};
+    GetWindowRect(window, &placed);
+    MapWindowPoints(nullptr, GetParent(window), reinterpret_cast<POINT*>(&placed), 2);
+    return {placed.left, placed.top, placed.right - placed.left, placed.bottom - placed.top};
+}
+
+INT_PTR CALLBACK HandleNothing(HWND, UINT, WPARAM, LPARAM) {
+    return FALSE;
+}
+
+// A hidden dialog of the watcher's size and font, laid out by the system
+// from a template with one edit control, id 102, where the log belongs.
+HWND SystemLaidOutLog() {
+    static const wchar_t kFont[] = L"MS Sans Serif";
+    alignas(DWORD) WORD words[64] = {};
+    auto* header = reinterpret_cast<DLGTEMPLATE*>(words);
+    *header = {WS_POPUP | DS_SETFONT, 0, 1, 70, 70, 750, 230};
+    WORD* at = words + sizeof(DLGTEMPLATE) / sizeof(WORD) + 3;  // no menu, the dialog class, no caption
+    *at++ = 8;                                                   // points
+    std::memcpy(at, kFont, sizeof kFont);
+    at += sizeof kFont / sizeof(WORD);
+    at = words + ((at - words + 1) & ~1);  // the item starts on a DWORD
+    *reinterpret_cast<DLGITEMTEMPLATE*>(at) = {WS_CHILD, 0, 5, 5, 740, 225, 102};
+    at += sizeof(DLGITEMTEMPLATE) / sizeof(WORD);
+    *at++ = 0xFFFF;
+    *at++ = 0x0081;  // the EDIT class; then no text, no creation data
+    return CreateDialogIndirectParamA(GetModuleHandleA(nullptr), reinterpret_cast<LPCDLGTEMPLATEA>(words), nullptr,
+                                      HandleNothing, 0);
+}
+
 TEST_F(WatcherTest, WatcherWindowIsAHiddenDialogWithItsLog) {
     HWND window = Watch();
     EXPECT_FALSE(IsWindowVisible(window));
@@ -72,15 +105,12 @@ TEST_F(WatcherTest, WatcherWindowIsAHiddenDialogWithItsLog) {
     EXPECT_EQ(WindowText(log), kFirstLogText);
     EXPECT_EQ(SendMessageA(log, WM_GETFONT, 0, 0), SendMessageA(window, WM_GETFONT, 0, 0));
 
-    RECT box = {5, 5, 740, 225};  // x, y, width, height in dialog units
-    MapDialogRect(window, &box);
-    RECT placed;
-    GetWindowRect(log, &placed);
-    MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&placed), 2);
-    EXPECT_EQ(placed.left, box.left);
-    EXPECT_EQ(placed.top, box.top);
-    EXPECT_EQ(placed.right - placed.left, box.right);
-    EXPECT_EQ(placed.bottom - placed.top, box.bottom);
+    // Where the system itself lays out an edit control at x 5, y 5, 740 wide
+    // and 225 high (dialog units) in a dialog with the watcher's font.
+    HWND systemLaidOut = SystemLaidOutLog();
+    ASSERT_NE(systemLaidOut, nullptr);
+    EXPECT_EQ(PlacedInParent(log), PlacedInParent(GetDlgItem(systemLaidOut, 102)));
+    DestroyWindow(systemLaidOut);
 }
 
 TEST_F(WatcherTest, VolumeArrivalAndRemovalReachTheScript) {
