@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/testhost/device_broadcast.h"
 #include "tools/testhost/test_host.h"
 #include "tools/varnik-host/check.h"
 #include "tools/varnik-host/demo.h"
@@ -83,10 +84,11 @@ int List(TestHost& host) {
     return 0;
 }
 
-DWORD g_mainThread;
+// Set by Ctrl+C, on the console's own thread; the pump looks every 50 ms.
+volatile LONG g_breakRequested;
 
 BOOL WINAPI OnConsoleBreak(DWORD) {
-    PostThreadMessageA(g_mainThread, WM_QUIT, 0, 0);
+    InterlockedExchange(&g_breakRequested, 1);
     return TRUE;
 }
 
@@ -104,26 +106,13 @@ int Watch(TestHost& host, int seconds, bool json) {
             std::printf("%-7s %-4s %s\n", status.c_str(), drive.c_str(), kind.c_str());
         std::fflush(stdout);
     });
-    g_mainThread = GetCurrentThreadId();
     SetConsoleCtrlHandler(OnConsoleBreak, TRUE);
     HostParameters start({std::string(kSubroutine)});
     host.plugin().execAction(1, start.data());
 
     // Broadcasts reach the watcher only while this thread pumps messages.
-    const DWORD deadline = GetTickCount() + static_cast<DWORD>(seconds) * 1000;
-    bool quit = false;
-    while (!quit && (seconds < 0 || static_cast<LONG>(deadline - GetTickCount()) > 0)) {
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT) {
-                quit = true;
-                break;
-            }
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
-    }
+    PumpMessagesUntil([] { return g_breakRequested != 0; },
+                      seconds < 0 ? INFINITE : static_cast<DWORD>(seconds) * 1000);
     HostParameters stop({});
     host.plugin().execAction(2, stop.data());
     return 0;
