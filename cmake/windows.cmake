@@ -77,7 +77,7 @@ add_custom_command(TARGET varnik POST_BUILD
   WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
   BYPRODUCTS ${VARNIK_PLUGIN} ${VARNIK_PLUGIN_SYMBOLS})
 
-# The test host: a library the Wine tests link, and a console program.
+# The test host: a library the Wine tests and varnik-host link.
 add_library(testhost STATIC
   tools/testhost/device_broadcast.cpp
   tools/testhost/heap_blocks.cpp
@@ -88,14 +88,9 @@ add_library(testhost STATIC
 target_include_directories(testhost PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(testhost PRIVATE ${VARNIK_TEST_WARNINGS})
 
-add_executable(varnik-testhost tools/testhost/main.cpp)
-target_link_libraries(varnik-testhost PRIVATE testhost)
-target_compile_options(varnik-testhost PRIVATE ${VARNIK_TEST_WARNINGS})
-target_link_options(varnik-testhost PRIVATE ${VARNIK_STATIC_RUNTIME})
-
-# For authors and testers: list, watch and edit without the host.
-add_executable(varnik-host tools/varnik-host/main.cpp tools/varnik-host/rehearse.cpp tools/varnik-host/output.cpp
-  tools/varnik-host/plugin_file.cpp tools/varnik-host/log.cpp tools/varnik-host/check.cpp)
+# For authors and testers: list, watch, edit and a demo without the host.
+add_executable(varnik-host tools/varnik-host/main.cpp tools/varnik-host/demo.cpp tools/varnik-host/rehearse.cpp
+  tools/varnik-host/output.cpp tools/varnik-host/plugin_file.cpp tools/varnik-host/log.cpp tools/varnik-host/check.cpp)
 target_link_libraries(varnik-host PRIVATE testhost)
 target_compile_options(varnik-host PRIVATE ${VARNIK_TEST_WARNINGS})
 # It ships: the same bytes from every build of a commit.
@@ -106,7 +101,7 @@ set(VARNIK_PLUGIN_WINE_PATH "Z:${VARNIK_DIST_DIR}/varnik.nbp")
 
 # One wineserver for the whole run (see tools/wine-server).
 add_test(NAME ${VARNIK_ARCH}.wine.server.start
-  COMMAND ${CMAKE_SOURCE_DIR}/tools/wine-server start $<TARGET_FILE:varnik-testhost>)
+  COMMAND ${CMAKE_SOURCE_DIR}/tools/wine-server start $<TARGET_FILE:varnik-host>)
 add_test(NAME ${VARNIK_ARCH}.wine.server.stop COMMAND ${CMAKE_SOURCE_DIR}/tools/wine-server stop)
 set_tests_properties(${VARNIK_ARCH}.wine.server.start PROPERTIES FIXTURES_SETUP wine)
 set_tests_properties(${VARNIK_ARCH}.wine.server.stop PROPERTIES FIXTURES_CLEANUP wine)

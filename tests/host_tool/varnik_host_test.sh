@@ -60,7 +60,7 @@ title        "Varnik 1.0"
 author       "Varnik developers"
 description  "USB Storage Checker"'
 
-for command in list watch edit plug unplug log check; do
+for command in list demo watch edit plug unplug log check; do
     run "help-$command" 0 "$command" --help && expect_line "help-$command" out "^usage: varnik-host $command (PLUGIN|DRIVE|\\[--[a-z]+\\])( |$)"
 done
 run usage 2 && expect_line usage err '^usage: varnik-host list PLUGIN'

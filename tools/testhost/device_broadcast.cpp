@@ -69,7 +69,7 @@ bool PumpMessagesUntil(const std::function<bool()>& done, DWORD milliseconds) {
         if (done())
             return true;
         const DWORD elapsed = GetTickCount() - start;
-        if (elapsed >= milliseconds)
+        if (milliseconds != INFINITE && elapsed >= milliseconds)
             return false;
         MsgWaitForMultipleObjects(0, nullptr, FALSE, std::min<DWORD>(50, milliseconds - elapsed),
                                   QS_ALLINPUT);

@@ -31,6 +31,7 @@ std::string WatcherLogText(HWND watcherWindow);
 std::string VolumeLogLine(const std::string& event, const std::string& drive, const std::string& kind);
 
 // Dispatches this thread's messages, as the host's loop does, until `done`
-// holds or `milliseconds` pass; returns whether `done` held. Broadcasts
-// reach the watcher window only while its thread does this.
+// holds or `milliseconds` pass (INFINITE: until `done` holds); returns
+// whether `done` held. Broadcasts reach the watcher window only while its
+// thread does this.
 bool PumpMessagesUntil(const std::function<bool()>& done, DWORD milliseconds);

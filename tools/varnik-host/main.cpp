@@ -1,8 +1,9 @@
 // varnik-host: the plug-in without the authoring application. Loads a
 // plug-in the way the host does and lets a person look at it, watch with it
-// or edit an action with it:
+// edit an action with it, or see a whole watch in a demo:
 //
 //   varnik-host list PLUGIN
+//   varnik-host demo PLUGIN [--mount-manager]
 //   varnik-host watch PLUGIN [--seconds N] [--json]
 //   varnik-host edit PLUGIN [--choices A,B,C] [--value X]
 //   varnik-host plug|unplug DRIVE [--media | --net] [--folder DIR]
@@ -14,8 +15,10 @@
 #include <string>
 #include <vector>
 
+#include "tools/testhost/device_broadcast.h"
 #include "tools/testhost/test_host.h"
 #include "tools/varnik-host/check.h"
+#include "tools/varnik-host/demo.h"
 #include "tools/varnik-host/log.h"
 #include "tools/varnik-host/output.h"
 #include "tools/varnik-host/plugin_file.h"
@@ -25,6 +28,7 @@ namespace {
 
 const char kUsage[] =
     "usage: varnik-host list PLUGIN\n"
+    "       varnik-host demo PLUGIN [--mount-manager]\n"
     "       varnik-host watch PLUGIN [--seconds N] [--json]\n"
     "       varnik-host edit PLUGIN [--choices A,B,C] [--value X]\n"
     "       varnik-host plug DRIVE [--media | --net] [--folder DIR]\n"
@@ -34,7 +38,8 @@ const char kUsage[] =
     "       varnik-host COMMAND --help\n"
     "plug and unplug rehearse without a stick: they broadcast a volume's arrival or\n"
     "removal (SendMessageTimeout to HWND_BROADCAST), which a running watch reports.\n"
-    "log prints what running watches saw; check tells whether Varnik works here.\n";
+    "log prints what running watches saw; check tells whether Varnik works here;\n"
+    "demo shows a whole watch, a stick plugged in and taken out.\n";
 
 const char kListHelp[] =
     "usage: varnik-host list PLUGIN\n"
@@ -79,10 +84,11 @@ int List(TestHost& host) {
     return 0;
 }
 
-DWORD g_mainThread;
+// Set by Ctrl+C, on the console's own thread; the pump looks every 50 ms.
+volatile LONG g_breakRequested;
 
 BOOL WINAPI OnConsoleBreak(DWORD) {
-    PostThreadMessageA(g_mainThread, WM_QUIT, 0, 0);
+    InterlockedExchange(&g_breakRequested, 1);
     return TRUE;
 }
 
@@ -100,26 +106,13 @@ int Watch(TestHost& host, int seconds, bool json) {
             std::printf("%-7s %-4s %s\n", status.c_str(), drive.c_str(), kind.c_str());
         std::fflush(stdout);
     });
-    g_mainThread = GetCurrentThreadId();
     SetConsoleCtrlHandler(OnConsoleBreak, TRUE);
     HostParameters start({std::string(kSubroutine)});
     host.plugin().execAction(1, start.data());
 
     // Broadcasts reach the watcher only while this thread pumps messages.
-    const DWORD deadline = GetTickCount() + static_cast<DWORD>(seconds) * 1000;
-    bool quit = false;
-    while (!quit && (seconds < 0 || static_cast<LONG>(deadline - GetTickCount()) > 0)) {
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT) {
-                quit = true;
-                break;
-            }
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
-    }
+    PumpMessagesUntil([] { return g_breakRequested != 0; },
+                      seconds < 0 ? INFINITE : static_cast<DWORD>(seconds) * 1000);
     HostParameters stop({});
     host.plugin().execAction(2, stop.data());
     return 0;
@@ -165,6 +158,7 @@ int main(int argc, char** argv) {
         return Rehearse(arrival, std::vector<std::string>(args.begin() + 1, args.end()));
     }
     const char* help = command == "list"    ? kListHelp
+                       : command == "demo"  ? kDemoHelp
                        : command == "watch" ? kWatchHelp
                        : command == "edit"  ? kEditHelp
                        : command == "check" ? kCheckHelp
@@ -175,6 +169,7 @@ int main(int argc, char** argv) {
     std::string plugin;
     int seconds = -1;
     bool json = false;
+    bool mountManager = false;
     std::string choices;
     HostText value;
     for (size_t i = 1; i < args.size(); ++i) {
@@ -188,6 +183,8 @@ int main(int argc, char** argv) {
                 return UsageError(kSecondsError, help);
         } else if (command == "watch" && arg == "--json") {
             json = true;
+        } else if (command == "demo" && arg == "--mount-manager") {
+            mountManager = true;
         } else if (command == "edit" && arg == "--choices" && hasValue) {
             choices = args[++i];
         } else if (command == "edit" && arg == "--value" && hasValue) {
@@ -211,6 +208,11 @@ int main(int argc, char** argv) {
         return Fail(error);
     if (command == "list")
         return List(host);
+    if (command == "demo") {
+        std::printf("plug-in      %s\n", plugin.c_str());
+        List(host);
+        return Demo(host, mountManager);
+    }
     if (command == "watch")
         return Watch(host, seconds, json);
     return Edit(host, choices, value);
