@@ -27,5 +27,6 @@ struct UsageKept {
 };
 UsageKept MeasureUsageKept(const std::function<bool()>& cycle, int warmUp, int count);
 
-// Nothing kept: no handle, no TLS index, at most 1 KB of private memory a run.
+// Nothing kept: no handle, no TLS index (the lowest free one did not move up),
+// at most 1 KB of private memory a run.
 bool KeepsNothing(const UsageKept& kept);
