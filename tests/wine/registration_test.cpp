@@ -197,8 +197,8 @@ TEST(Library, LoadingAndFreeingItAgainAndAgainKeepsNothing) {
         // What the first cycles bring in may stay.
         const UsageKept kept = MeasureUsageKept(row.cycle, 5, row.count);
         ASSERT_EQ(kept.failedRun, -1) << "cycle " << kept.failedRun;
-        EXPECT_EQ(kept.tlsIndexes, 0);
-        EXPECT_EQ(kept.handles, 0);
+        EXPECT_LE(kept.tlsIndexes, 0);  // below 0: one given back meanwhile
+        EXPECT_LE(kept.handles, 0);
         EXPECT_LE(kept.kbPerRun, 1.0) << "KB of private memory kept per cycle";
         std::printf("%s: %.2f KB per cycle over %d cycles\n", row.name, kept.kbPerRun, row.count);
     }
