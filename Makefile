@@ -38,7 +38,8 @@ demo: prerequisites
 	@scripts/demo.sh
 
 # All three builds, then every test of all three in one CTest run, and why
-# any test was skipped (CTest's summary lists skips without their reasons).
+# any test was skipped (CTest's summary lists skips without their reasons)
+# or passed only when run again after Wine itself died.
 test: configure
 	@for p in $(PRESETS); do cmake --build --preset $$p || exit 1; done
 	@mkdir -p build/all && rm -f build/all/results.xml

@@ -191,6 +191,11 @@ if(VARNIK_ARCH STREQUAL "win32")
   add_test(NAME win32.package_test COMMAND ${CMAKE_SOURCE_DIR}/tests/check_package.sh)
 endif()
 
+# How tools/wine-run ends a crash, and when it runs a program once more.
+add_test(NAME ${VARNIK_ARCH}.wine_run_test
+  COMMAND ${CMAKE_SOURCE_DIR}/tests/check_wine_run.sh $<TARGET_FILE:watcher_test>)
+set_tests_properties(${VARNIK_ARCH}.wine_run_test PROPERTIES FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77 TIMEOUT 120)
+
 # The export table of the built DLL, read with objdump.
 add_test(NAME ${VARNIK_ARCH}.exports_test
   COMMAND ${CMAKE_SOURCE_DIR}/tests/check_exports.sh ${VARNIK_OBJDUMP} ${VARNIK_PLUGIN} ${VARNIK_PE_FORMAT}

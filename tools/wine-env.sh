@@ -79,15 +79,22 @@ varnik_no_32bit_reason() {
     echo "32-bit Windows programs cannot run here: $why"
 }
 
+# What .varnik-ready holds once the prefix has every setting made below; a
+# prefix made by an older set-up is made again.
+VARNIK_PREFIX_VERSION=2
+
+varnik_prefix_made_now() {
+    [ "$(cat "$WINEPREFIX/.varnik-ready" 2>/dev/null)" = "$VARNIK_PREFIX_VERSION" ]
+}
+
 # A prefix is made once, except that one made while 32-bit programs could not
 # run is made again once they can: only a new prefix gets Wine's 32-bit DLLs
 # (wineboot -u does not add them), and without them every 32-bit program
 # fails with "could not load kernel32.dll". .varnik-wow64 marks a prefix made
-# while 32-bit programs ran; an older prefix counts if it has those DLLs.
+# while 32-bit programs ran.
 varnik_prefix_current() {
-    [ -f "$WINEPREFIX/.varnik-ready" ] || return 1
-    [ -f "$WINEPREFIX/.varnik-wow64" ] || [ -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ] ||
-        ! varnik_runs_32bit
+    varnik_prefix_made_now || return 1
+    [ -f "$WINEPREFIX/.varnik-wow64" ] || ! varnik_runs_32bit
 }
 
 # Creates the prefix, serialised so that parallel tests may all ask.
@@ -99,7 +106,11 @@ varnik_ensure_prefix() {
         flock 8
         varnik_prefix_current && exit 0
         if [ -f "$WINEPREFIX/.varnik-ready" ]; then
-            echo "wine-run: $WINEPREFIX was made without 32-bit Wine: making it again" >&2
+            if varnik_prefix_made_now; then
+                echo "wine-run: $WINEPREFIX was made without 32-bit Wine: making it again" >&2
+            else
+                echo "wine-run: $WINEPREFIX was made by an older set-up: making it again" >&2
+            fi
             "$VARNIK_WINESERVER" -k </dev/null >/dev/null 2>&1
             # The lock file stays: a waiting process holds it open.
             find "$WINEPREFIX" -mindepth 1 -maxdepth 1 ! -name .varnik-lock -exec rm -rf {} + || exit 1
@@ -116,17 +127,17 @@ varnik_ensure_prefix() {
             "$VARNIK_WINE64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f &&
             # Wine draws no text until the prefix has fonts.
             { cp -n /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/" || true; } &&
-            # A crash exits with its exception code instead of starting winedbg.
-            for k in 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
-                     'HKLM\Software\Wow6432Node\Microsoft\Windows NT\CurrentVersion\AeDebug'; do
-                "$VARNIK_WINE64" reg add "$k" /v Auto /d 0 /f
-                "$VARNIK_WINE64" reg delete "$k" /v Debugger /f
-            done
+            # A crash is reported on stderr and exits with its exception code.
+            # Without a Debugger value Wine still starts winedbg, whose crash
+            # dialog no one can close on a headless desktop: the test hung
+            # until its timeout.
+            "$VARNIK_WINE64" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f &&
             "$VARNIK_WINESERVER" -w
         } </dev/null >"$log" 2>&1 || { echo "wine-run: prefix setup failed, see $log" >&2; exit 1; }
         # The CI lane's run32 would otherwise redo its own set-up here on first
         # use, which switches every prefix to the null driver.
-        touch "$WINEPREFIX/.w32-ready" "$WINEPREFIX/.varnik-ready"
+        touch "$WINEPREFIX/.w32-ready"
+        echo "$VARNIK_PREFIX_VERSION" >"$WINEPREFIX/.varnik-ready"
         if $wow64; then touch "$WINEPREFIX/.varnik-wow64"; fi
     ) 8>"$WINEPREFIX/.varnik-lock"
 }

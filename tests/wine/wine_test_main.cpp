@@ -55,9 +55,12 @@ int main(int argc, char** argv) {
         if (std::strncmp(argv[i], kOption, sizeof kOption - 1) == 0)
             g_pluginPath = argv[i] + sizeof kOption - 1;
         secondProcess = secondProcess || std::strcmp(argv[i], "--second-process") == 0;
+        // A test that crashes must end, not wait on a crash dialog (tools/wine-run's test).
+        if (std::strcmp(argv[i], "--crash") == 0)
+            RaiseException(EXCEPTION_ACCESS_VIOLATION, 0, 0, nullptr);
     }
     if (g_pluginPath.empty()) {
-        std::fprintf(stderr, "usage: %s --plugin=PATH [--second-process | gtest options]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s --plugin=PATH [--second-process | --crash | gtest options]\n", argv[0]);
         return 2;
     }
     if (secondProcess)
