@@ -2,8 +2,9 @@
 # check_wine_run.sh WINE_TEST_PROGRAM: tools/wine-run ends a crashing
 # Windows program with its exception code, saying so on stderr; and, read
 # through a pipe, makes a run once more only when Wine's loader itself died of
-# SIGSEGV, printing nothing of that run. The loader is stood in for by a
-# script (VARNIK_WINE64), so the cases do not depend on Wine crashing.
+# SIGSEGV, printing nothing of that run, unless asked for live output. The
+# loader is stood in for by a script (VARNIK_WINE64), so the cases do not
+# depend on Wine crashing.
 set -u
 root=$(cd "$(dirname "$(readlink -f "$0")")/.." && pwd)
 program=$1
@@ -37,8 +38,9 @@ if ! varnik_is_pe32 "$program"; then
     # behaviour | piped | exit | calls | stdout
     while IFS='|' read -r behaviour piped want calls stdout; do
         rm -f "$work/calls"
-        if [ "$piped" = yes ]; then
+        if [ "$piped" != no ]; then  # "live": piped, asking for live output
             out=$(CALLS=$work/calls BEHAVIOUR=$behaviour VARNIK_WINE64=$work/loader \
+                VARNIK_LIVE_OUTPUT=$([ "$piped" = live ] && echo 1) \
                 "$root/tools/wine-run" "$program" 2>"$work/err" </dev/null)
             rc=$?
         else  # a subshell of its own, which reports the stand-in's SIGSEGV to /dev/null
@@ -59,6 +61,7 @@ segv segv|yes|139|2|run 2
 5|yes|5|1|run 1
 0|yes|0|1|run 1
 segv 0|no|139|1|run 1
+segv 0|live|139|1|run 1
 CASES
 fi
 [ $failures -eq 0 ] && echo "wine-run: all cases passed"
