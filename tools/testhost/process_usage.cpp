@@ -1,5 +1,7 @@
 #include "tools/testhost/process_usage.h"
 
+#include <algorithm>
+
 namespace {
 
 size_t CommittedPrivateBytes() {
@@ -29,17 +31,15 @@ ProcessUsage MeasureProcessUsage() {
     return usage;
 }
 
-UsageKept MeasureUsageKept(const std::function<bool()>& cycle, int warmUp, int count) {
+namespace {
+
+// One count of `count` runs, the first of them numbered `firstRun`.
+UsageKept CountKept(const std::function<bool()>& cycle, int firstRun, int count) {
     UsageKept kept = {-1, 0, 0, 0.0};
-    for (int i = 0; i < warmUp; ++i)
-        if (!cycle()) {
-            kept.failedRun = i;
-            return kept;
-        }
     const ProcessUsage before = MeasureProcessUsage();
     for (int i = 0; i < count && kept.failedRun < 0; ++i)
         if (!cycle())
-            kept.failedRun = warmUp + i;
+            kept.failedRun = firstRun + i;
     const ProcessUsage after = MeasureProcessUsage();
     // Handles are multiples of 4.
     kept.handles = static_cast<long>((static_cast<intptr_t>(after.lowestFreeHandle) -
@@ -48,6 +48,24 @@ UsageKept MeasureUsageKept(const std::function<bool()>& cycle, int warmUp, int c
     kept.kbPerRun = (static_cast<double>(after.committedPrivateBytes) -
                      static_cast<double>(before.committedPrivateBytes)) / 1024.0 / count;
     return kept;
+}
+
+}  // namespace
+
+UsageKept MeasureUsageKept(const std::function<bool()>& cycle, int warmUp, int count) {
+    for (int i = 0; i < warmUp; ++i)
+        if (!cycle())
+            return {i, 0, 0, 0.0};
+    const UsageKept first = CountKept(cycle, warmUp, count);
+    if (first.failedRun >= 0 || KeepsNothing(first))
+        return first;
+    // Wine itself now and then takes a handle for good while a count runs;
+    // what the runs keep, they keep again in a second count.
+    const UsageKept second = CountKept(cycle, warmUp + count, count);
+    if (second.failedRun >= 0)
+        return second;
+    return {-1, std::min(first.handles, second.handles), std::min(first.tlsIndexes, second.tlsIndexes),
+            std::min(first.kbPerRun, second.kbPerRun)};
 }
 
 bool KeepsNothing(const UsageKept& kept) {

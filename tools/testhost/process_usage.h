@@ -18,7 +18,9 @@ struct ProcessUsage {
 ProcessUsage MeasureProcessUsage();
 
 // What `count` runs of `cycle` keep, measured after `warmUp` runs (what the
-// first runs bring in may stay for good). A run that fails ends the count.
+// first runs bring in may stay for good). A count that shows something kept
+// is made once more, and only what both show is kept. A run that fails ends
+// the count.
 struct UsageKept {
     int failedRun;      // the run that failed, from 0, warm-up included; -1 for none
     long handles;       // lowest free handle moved up by this many
