@@ -14,8 +14,8 @@ trap 'rm -rf "$work"' EXIT
 failures=0
 fail() { echo "FAIL $*"; failures=$((failures + 1)); }
 
-# Before the fix, winedbg's crash dialog waited on the headless desktop until
-# CTest's timeout.
+# Wine's "debug it?" box and winedbg's dialog used to wait on the headless
+# desktop until CTest's timeout, and a crash once exited 0.
 timeout 60 "$root/tools/wine-run" "$program" --crash >"$work/crash.out" 2>"$work/crash.err" </dev/null
 rc=$?
 [ $rc -eq 77 ] && { cat "$work/crash.err"; exit 77; }

@@ -81,7 +81,7 @@ varnik_no_32bit_reason() {
 
 # What .varnik-ready holds once the prefix has every setting made below; a
 # prefix made by an older set-up is made again.
-VARNIK_PREFIX_VERSION=2
+VARNIK_PREFIX_VERSION=3
 
 varnik_prefix_made_now() {
     [ "$(cat "$WINEPREFIX/.varnik-ready" 2>/dev/null)" = "$VARNIK_PREFIX_VERSION" ]
@@ -95,6 +95,11 @@ varnik_prefix_made_now() {
 varnik_prefix_current() {
     varnik_prefix_made_now || return 1
     [ -f "$WINEPREFIX/.varnik-wow64" ] || ! varnik_runs_32bit
+}
+
+varnik_no_crash_debugger() {
+    "$VARNIK_WINE64" reg add "$1" /v Auto /d 1 /f &&
+        "$VARNIK_WINE64" reg add "$1" /v Debugger /d 'varnik-no-crash-debugger %ld %ld' /f
 }
 
 # Creates the prefix, serialised so that parallel tests may all ask.
@@ -128,10 +133,13 @@ varnik_ensure_prefix() {
             # Wine draws no text until the prefix has fonts.
             { cp -n /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/" || true; } &&
             # A crash is reported on stderr and exits with its exception code.
-            # Without a Debugger value Wine still starts winedbg, whose crash
-            # dialog no one can close on a headless desktop: the test hung
-            # until its timeout.
-            "$VARNIK_WINE64" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f &&
+            # Wine asks "debug it?" in a message box unless Auto is 1, and
+            # starts winedbg where no Debugger is named: the box and winedbg's
+            # dialog waited on the headless desktop until the test's timeout,
+            # and one crash ended with exit code 0, as if it had passed. A
+            # debugger that does not exist makes Wine give up debugging at once.
+            varnik_no_crash_debugger 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' &&
+            varnik_no_crash_debugger 'HKLM\Software\Wow6432Node\Microsoft\Windows NT\CurrentVersion\AeDebug' &&
             "$VARNIK_WINESERVER" -w
         } </dev/null >"$log" 2>&1 || { echo "wine-run: prefix setup failed, see $log" >&2; exit 1; }
         # The CI lane's run32 would otherwise redo its own set-up here on first
