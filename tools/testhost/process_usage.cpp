@@ -18,21 +18,6 @@ size_t CommittedPrivateBytes() {
     return total;
 }
 
-}  // namespace
-
-ProcessUsage MeasureProcessUsage() {
-    ProcessUsage usage = {};
-    usage.committedPrivateBytes = CommittedPrivateBytes();
-    usage.lowestFreeTlsIndex = TlsAlloc();
-    TlsFree(usage.lowestFreeTlsIndex);
-    HANDLE probe = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    usage.lowestFreeHandle = reinterpret_cast<uintptr_t>(probe);
-    CloseHandle(probe);
-    return usage;
-}
-
-namespace {
-
 // One count of `count` runs, the first of them numbered `firstRun`.
 UsageKept CountKept(const std::function<bool()>& cycle, int firstRun, int count) {
     UsageKept kept = {-1, 0, 0, 0.0};
@@ -51,6 +36,17 @@ UsageKept CountKept(const std::function<bool()>& cycle, int firstRun, int count)
 }
 
 }  // namespace
+
+ProcessUsage MeasureProcessUsage() {
+    ProcessUsage usage = {};
+    usage.committedPrivateBytes = CommittedPrivateBytes();
+    usage.lowestFreeTlsIndex = TlsAlloc();
+    TlsFree(usage.lowestFreeTlsIndex);
+    HANDLE probe = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    usage.lowestFreeHandle = reinterpret_cast<uintptr_t>(probe);
+    CloseHandle(probe);
+    return usage;
+}
 
 UsageKept MeasureUsageKept(const std::function<bool()>& cycle, int warmUp, int count) {
     for (int i = 0; i < warmUp; ++i)
