@@ -106,6 +106,14 @@ add_test(NAME ${VARNIK_ARCH}.wine.server.stop COMMAND ${CMAKE_SOURCE_DIR}/tools/
 set_tests_properties(${VARNIK_ARCH}.wine.server.start PROPERTIES FIXTURES_SETUP wine)
 set_tests_properties(${VARNIK_ARCH}.wine.server.stop PROPERTIES FIXTURES_CLEANUP wine)
 
+# A Windows program run by CTest through wine-run: CTest's timeout kills
+# with SIGKILL, which would lose the output wine-run holds, so wine-run ends
+# the program itself 10 s before and prints what it held.
+function(varnik_wine_timeout test seconds)
+  math(EXPR limit "${seconds} - 10")
+  set_tests_properties(${test} PROPERTIES TIMEOUT ${seconds} ENVIRONMENT VARNIK_RUN_LIMIT=${limit})
+endfunction()
+
 # A Wine test program: GoogleTest, the test host, the plug-in's path. Each
 # test runs in a process of its own, so each loads a fresh plug-in (a watcher
 # window left open keeps the library loaded, as it must). The names come from
@@ -127,8 +135,9 @@ function(varnik_wine_test name source)
     string(REGEX REPLACE "${pattern}" "\\2.\\3" case "${case}")
     add_test(NAME ${VARNIK_ARCH}.${case}
       COMMAND ${name} --plugin=${VARNIK_PLUGIN_WINE_PATH} --gtest_filter=${case})
+    varnik_wine_timeout(${VARNIK_ARCH}.${case} 120)
     set_tests_properties(${VARNIK_ARCH}.${case} PROPERTIES
-      FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77 TIMEOUT 120
+      FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77
       SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\] 1 test"
       # Broadcasts reach every window on Wine's one desktop: one test at a time.
       RESOURCE_LOCK wine_desktop)
@@ -136,8 +145,9 @@ function(varnik_wine_test name source)
   endforeach()
   add_test(NAME ${VARNIK_ARCH}.${name}.every_test_registered
     COMMAND ${name} --plugin=${VARNIK_PLUGIN_WINE_PATH} --gtest_filter=-${listed})
+  varnik_wine_timeout(${VARNIK_ARCH}.${name}.every_test_registered 120)
   set_tests_properties(${VARNIK_ARCH}.${name}.every_test_registered PROPERTIES
-    FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77 TIMEOUT 120 RESOURCE_LOCK wine_desktop
+    FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77 RESOURCE_LOCK wine_desktop
     PASS_REGULAR_EXPRESSION "no test matches")
 endfunction()
 
@@ -159,7 +169,8 @@ target_link_libraries(host_calls_test PRIVATE gtest_main)
 target_compile_options(host_calls_test PRIVATE ${VARNIK_TEST_WARNINGS})
 target_link_options(host_calls_test PRIVATE ${VARNIK_STATIC_RUNTIME})
 add_test(NAME ${VARNIK_ARCH}.host_calls_test COMMAND host_calls_test)
-set_tests_properties(${VARNIK_ARCH}.host_calls_test PROPERTIES FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77 TIMEOUT 300)
+varnik_wine_timeout(${VARNIK_ARCH}.host_calls_test 300)
+set_tests_properties(${VARNIK_ARCH}.host_calls_test PROPERTIES FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77)
 
 # The edit dialog in a real X window (Xvfb, Wine's X11 driver), driven with
 # xdotool; its screenshot is kept in the build tree.
@@ -207,7 +218,8 @@ target_include_directories(core_test PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_libraries(core_test PRIVATE gtest_main)
 target_link_options(core_test PRIVATE ${VARNIK_STATIC_RUNTIME})
 add_test(NAME ${VARNIK_ARCH}.core_test COMMAND core_test)
-set_tests_properties(${VARNIK_ARCH}.core_test PROPERTIES FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77 TIMEOUT 300)
+varnik_wine_timeout(${VARNIK_ARCH}.core_test 300)
+set_tests_properties(${VARNIK_ARCH}.core_test PROPERTIES FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77)
 
 # The soak run (not a test: `make soak` runs it).
 add_executable(varnik-soak bench/soak.cpp)

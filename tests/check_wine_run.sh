@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # check_wine_run.sh WINE_TEST_PROGRAM: tools/wine-run ends a crashing
-# Windows program with its exception code, saying so on stderr; and, read
-# through a pipe, makes a run once more only when Wine's loader itself died of
-# SIGSEGV, printing nothing of that run, unless asked for live output. The
-# loader is stood in for by a script (VARNIK_WINE64), so the cases do not
-# depend on Wine crashing.
+# Windows program with its exception code, saying so on stderr. Read through
+# a pipe, it makes a run once more only when Wine's loader itself died of
+# SIGSEGV and no test had failed, printing nothing of that run, unless asked
+# for live output; and it ends a program that runs past its limit, printing
+# what it held. The loader is stood in for by a script (VARNIK_WINE64), so
+# the cases do not depend on Wine crashing.
 set -u
 root=$(cd "$(dirname "$(readlink -f "$0")")/.." && pwd)
 program=$1
@@ -23,45 +24,53 @@ rc=$?
 grep -q "^wine: Unhandled" "$work/crash.err" || fail "crash: stderr does not say so"
 
 # The stand-in loader: call N of a run does what the Nth word of $BEHAVIOUR
-# says: "segv" (dies of SIGSEGV after a line), or an exit code.
+# says: "segv" (dies of SIGSEGV after a line), "failed-segv" (the same after
+# a failed test's line), "hang" (a line, then waits for good), or an exit code.
 cat >"$work/loader" <<'LOADER'
 #!/usr/bin/env bash
 n=$(( $(cat "$CALLS" 2>/dev/null || echo 0) + 1 )); echo $n >"$CALLS"
 what=$(echo $BEHAVIOUR | cut -d' ' -f$n)
-echo "run $n"; echo "run $n err" >&2
-[ "$what" = segv ] && kill -SEGV $$
+[ "$what" = failed-segv ] && echo "[  FAILED  ] run $n" || echo "run $n"
+echo "run $n err" >&2
+case $what in *segv) kill -SEGV $$ ;; hang) sleep 600 ;; esac
 exit "$what"
 LOADER
 chmod +x "$work/loader"
-# A 64-bit program, the one wine-run gives to $VARNIK_WINE64.
+mkdir "$work/tmp"
+# A 64-bit program, the one wine-run gives to $VARNIK_WINE64. Every row may
+# run 3 s; the note is the line wine-run adds on stderr, if any; no row
+# leaves a file behind.
 if ! varnik_is_pe32 "$program"; then
-    # behaviour | piped | exit | calls | stdout
-    while IFS='|' read -r behaviour piped want calls stdout; do
+    # behaviour | piped | exit | calls | stdout | note
+    while IFS='|' read -r behaviour piped want calls stdout note; do
         rm -f "$work/calls"
+        export CALLS=$work/calls BEHAVIOUR=$behaviour VARNIK_WINE64=$work/loader TMPDIR=$work/tmp VARNIK_RUN_LIMIT=3
         if [ "$piped" != no ]; then  # "live": piped, asking for live output
-            out=$(CALLS=$work/calls BEHAVIOUR=$behaviour VARNIK_WINE64=$work/loader \
-                VARNIK_LIVE_OUTPUT=$([ "$piped" = live ] && echo 1) \
+            out=$(VARNIK_LIVE_OUTPUT=$([ "$piped" = live ] && echo 1) \
                 "$root/tools/wine-run" "$program" 2>"$work/err" </dev/null)
             rc=$?
         else  # a subshell of its own, which reports the stand-in's SIGSEGV to /dev/null
-            (CALLS=$work/calls BEHAVIOUR=$behaviour VARNIK_WINE64=$work/loader \
-                "$root/tools/wine-run" "$program" >"$work/out" 2>"$work/err" </dev/null; exit $?) 2>/dev/null
+            ("$root/tools/wine-run" "$program" >"$work/out" 2>"$work/err" </dev/null; exit $?) 2>/dev/null
             rc=$?
             out=$(cat "$work/out")
         fi
+        unset CALLS BEHAVIOUR VARNIK_WINE64 TMPDIR VARNIK_RUN_LIMIT
         case="[$behaviour, piped: $piped]"
         [ $rc -eq "$want" ] || fail "$case: exit $rc, expected $want"
         [ "$(cat "$work/calls")" = "$calls" ] || fail "$case: loader called $(cat "$work/calls") times, expected $calls"
         [ "$out" = "$stdout" ] || fail "$case: stdout '$out', expected '$stdout'"
-        noted=no; grep -q "Wine itself died of SIGSEGV" "$work/err" && noted=yes
-        [ $noted = $([ "$calls" = 2 ] && echo yes || echo no) ] || fail "$case: note on stderr: $noted"
+        said=$(grep -o -e "running it once more" -e "not running it again" -e "did not end within 3 s" "$work/err")
+        [ "$said" = "${note#-}" ] || fail "$case: wine-run's note on stderr is '$said', expected '${note#-}'"
+        [ -z "$(ls -A "$work/tmp")" ] || fail "$case: left behind: $(ls -A "$work/tmp")"
     done <<'CASES'
-segv 0|yes|0|2|run 2
-segv segv|yes|139|2|run 2
-5|yes|5|1|run 1
-0|yes|0|1|run 1
-segv 0|no|139|1|run 1
-segv 0|live|139|1|run 1
+segv 0|yes|0|2|run 2|running it once more
+segv segv|yes|139|2|run 2|running it once more
+failed-segv 0|yes|139|1|[  FAILED  ] run 1|not running it again
+hang|yes|124|1|run 1|did not end within 3 s
+5|yes|5|1|run 1|-
+0|yes|0|1|run 1|-
+segv 0|no|139|1|run 1|-
+segv 0|live|139|1|run 1|-
 CASES
 fi
 [ $failures -eq 0 ] && echo "wine-run: all cases passed"

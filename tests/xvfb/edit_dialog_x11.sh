@@ -57,7 +57,17 @@ timeout 60 "$VARNIK_WINE64" wineboot </dev/null >/dev/null 2>&1 || fail "wineboo
 # The host tool shows the dialog for an action that holds no name yet.
 "$root/tools/wine-run" "$exe" edit "$plugin" --choices OnUSB,OnStick >"$work/out.txt" 2>&1 &
 host=$!
-find_dialog() { xdotool search --name '^USB Watcher Plugin$' | head -n 1 | grep .; }
+# Wine's X11 driver can make more than one X window with the dialog's name
+# (one was 1x1 at 0,0): the dialog's own is the visible one that holds its
+# 340 x 160 client area.
+find_dialog() {
+    local id
+    for id in $(xdotool search --onlyvisible --name '^USB Watcher Plugin$'); do
+        eval "$(xdotool getwindowgeometry --shell "$id")"
+        [ "$WIDTH" -ge 340 ] && [ "$HEIGHT" -ge 160 ] && { echo "$id"; return 0; }
+    done
+    return 1
+}
 waitfor 60 "the edit dialog appearing" find_dialog
 window=$(find_dialog)
 
@@ -73,7 +83,9 @@ painted() {  # the client area and the label both drawn
 waitfor 20 "a 340 x 160 client area of RGB(250, 245, 255) with a 90 x 20 label of RGB(245, 245, 255)" painted
 read -r cw ch cx cy <<<"$(box_of 'rgb(250,245,255)')"
 read -r lw lh lx ly <<<"$(box_of 'rgb(245,245,255)')"
-eval "$(xdotool getwindowgeometry --shell "$window")"
+# It may be mapped before it is moved to its place.
+at_its_place() { eval "$(xdotool getwindowgeometry --shell "$window")" && [ "$X,$Y" = 300,300 ]; }
+for _ in $(seq 100); do at_its_place && break; sleep 0.1; done
 echo "dialog window at $X,$Y ${WIDTH}x$HEIGHT; client area ${cw}x$ch at $cx,$cy; label ${lw}x$lh at $lx,$ly"
 [ "$X,$Y" = "300,300" ] || fail "the dialog is at $X,$Y, not 300,300"
 [ "$cx" -ge "$X" ] && [ "$cy" -ge "$Y" ] && [ $((cx + cw)) -le $((X + WIDTH)) ] && [ $((cy + ch)) -le $((Y + HEIGHT)) ] ||
