@@ -12,11 +12,24 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/varnik-host-test.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 failures=0
 
+# Each step has a bound of its own, far above its usual second or two, so
+# that one that runs long is named rather than lost in the whole test's timeout.
+step_limit=40
+# bounded NAME PROGRAM ARGS...: runs a Windows program for step NAME within
+# the bound; output in $work/NAME.{out,err}
+bounded() {
+    local name=$1
+    shift
+    timeout -k 5 $step_limit "$root/tools/wine-run" "$@" >"$work/$name.out" 2>"$work/$name.err" </dev/null
+    local rc=$?
+    [ $rc -eq 124 ] || [ $rc -eq 137 ] && echo "step $name did not end within $step_limit s" >>"$work/$name.err"
+    return $rc
+}
 # run NAME EXPECTED_EXIT ARGS...: runs varnik-host; output in $work/NAME.{out,err}
 run() {
     local name=$1 expected=$2
     shift 2
-    "$root/tools/wine-run" "$exe" "$@" >"$work/$name.out" 2>"$work/$name.err" </dev/null
+    bounded "$name" "$exe" "$@"
     local rc=$?
     [ $rc -eq 77 ] && { cat "$work/$name.err"; exit 77; }
     sed -i 's/\r$//' "$work/$name.out" "$work/$name.err"
@@ -44,9 +57,25 @@ expect_line() {
 # A watch runs through the whole script: it sees the rehearsals below, and it
 # keeps Wine's server up, so each command starts quickly and the --folder
 # mapping, which lives in the server, lasts from one command to the next.
+# within SECONDS WHAT COMMAND...: retries COMMAND every 0.1 s; says so when
+# it never held.
+within() {
+    local tenths=$(($1 * 10)) what=$2
+    shift 2
+    for _ in $(seq "$tenths"); do "$@" && return 0; sleep 0.1; done
+    echo "FAIL $what within $((tenths / 10)) s"; failures=$((failures + 1))
+    return 1
+}
+# ends PID NAME: the background step NAME ends within the bound; its exit
+# status is the function's.
+ends() {
+    within $step_limit "$2: to end" eval '! kill -0 '"$1"' 2>/dev/null' || kill -KILL "$1" 2>/dev/null
+    wait "$1"
+}
 "$root/tools/wine-run" "$exe" watch "$plugin" --seconds 100 --json >"$work/watch.out" 2>"$work/watch.err" </dev/null &
 watcher=$!
-for _ in $(seq 300); do grep -q Init "$work/watch.out" 2>/dev/null && break; sleep 0.1; done
+within $step_limit "watch: Init" grep -q Init "$work/watch.out" ||
+    { kill -KILL $watcher; sed 's/^/    /' "$work/watch.out" "$work/watch.err"; exit 1; }
 
 run list 0 list "$plugin" && expect list out 'action 1 dw_USB_Start
   hint:   "Starts the USB Control \r\ndw_USB_Start \"CallBack Neo Function\""
@@ -141,8 +170,8 @@ done
 # another process, without a read in between), each line byte for byte,
 # under a heading for the watch's process. --follow then prints a line that
 # arrives after it started; a watch that does not answer is skipped.
-"$root/tools/wine-run" "$sender" 7 1 && "$root/tools/wine-run" "$sender" 24 300 ||
-    { echo "FAIL send-device-change"; failures=$((failures + 1)); }
+bounded send-node-change "$sender" 7 1 && bounded send-config-changes "$sender" 24 300 ||
+    { echo "FAIL send-device-change"; cat "$work"/send-*.err; failures=$((failures + 1)); }
 reports+=$'\n''     WM_DEVICECHANGE      wParam = DBT_DEVNODES_CHANGED      0'
 for _ in $(seq 300); do reports+=$'\n''     WM_DEVICECHANGE      wParam = DBT_CONFIGCHANGED'; done
 heading='watch in process ? (varnik-host.exe)'
@@ -154,12 +183,12 @@ run log-json 0 log --json && expect log-json out "$(sed 's/\\/\\\\/g; 1d; s/.*/{
 lines() { [ -f "$work/$1.out" ] && wc -l <"$work/$1.out" || echo 0; }
 "$root/tools/wine-run" "$exe" log --follow --seconds 100 >"$work/follow.out" 2>"$work/follow.err" </dev/null &
 follower=$!
-for _ in $(seq 300); do [ "$(lines follow)" -gt 300 ] && break; sleep 0.1; done
+within $step_limit "follow: the log so far" eval '[ "$(lines follow)" -gt 300 ]'
 run follow-plug 0 plug E: && expect_event Plug E 'Local Drive'
 total=$(wc -l <<<"$heading$reports")
-for _ in $(seq 300); do [ "$(lines follow)" -ge "$total" ] && break; sleep 0.1; done
+within $step_limit "follow: the plug's line" eval '[ "$(lines follow)" -ge "$total" ]'
 kill -INT $follower
-wait $follower
+ends $follower follow
 rc=$?
 sed -i 's/\r$//' "$work/follow.out"
 [ $rc -eq 0 ] || { echo "FAIL follow: exit $rc"; failures=$((failures + 1)); }
@@ -171,7 +200,7 @@ run hung 1 log && expect hung out '' &&
 kill -CONT $watcher
 
 kill -INT $watcher
-wait $watcher
+ends $watcher watch
 rc=$?
 sed -i 's/\r$//' "$work/watch.out"
 [ $rc -eq 0 ] || { echo "FAIL watch: exit $rc"; failures=$((failures + 1)); }
