@@ -25,13 +25,17 @@ grep -q "^wine: Unhandled" "$work/crash.err" || fail "crash: stderr does not say
 
 # The stand-in loader: call N of a run does what the Nth word of $BEHAVIOUR
 # says: "segv" (dies of SIGSEGV after a line), "failed-segv" (the same after
-# a failed test's line), "hang" (a line, then waits for good), or an exit code.
+# a failed test's line), "hang" (a line, then waits for good), "silent"
+# (exits 3 having printed nothing), or an exit code.
 cat >"$work/loader" <<'LOADER'
 #!/usr/bin/env bash
 n=$(( $(cat "$CALLS" 2>/dev/null || echo 0) + 1 )); echo $n >"$CALLS"
 what=$(echo $BEHAVIOUR | cut -d' ' -f$n)
-[ "$what" = failed-segv ] && echo "[  FAILED  ] run $n" || echo "run $n"
-echo "run $n err" >&2
+case $what in
+failed-segv) echo "[  FAILED  ] run $n" ;;
+silent) exit 3 ;;
+*) echo "run $n"; echo "run $n err" >&2 ;;
+esac
 case $what in *segv) kill -SEGV $$ ;; hang) sleep 600 ;; esac
 exit "$what"
 LOADER
@@ -59,7 +63,8 @@ if ! varnik_is_pe32 "$program"; then
         [ $rc -eq "$want" ] || fail "$case: exit $rc, expected $want"
         [ "$(cat "$work/calls")" = "$calls" ] || fail "$case: loader called $(cat "$work/calls") times, expected $calls"
         [ "$out" = "$stdout" ] || fail "$case: stdout '$out', expected '$stdout'"
-        said=$(grep -o -e "running it once more" -e "not running it again" -e "did not end within 3 s" "$work/err")
+        said=$(grep -o -e "running it once more" -e "not running it again" -e "did not end within 3 s" \
+            -e "printed nothing and ended with exit status 3" "$work/err")
         [ "$said" = "${note#-}" ] || fail "$case: wine-run's note on stderr is '$said', expected '${note#-}'"
         [ -z "$(ls -A "$work/tmp")" ] || fail "$case: left behind: $(ls -A "$work/tmp")"
     done <<'CASES'
@@ -67,6 +72,7 @@ segv 0|yes|0|2|run 2|running it once more
 segv segv|yes|139|2|run 2|running it once more
 failed-segv 0|yes|139|1|[  FAILED  ] run 1|not running it again
 hang|yes|124|1|run 1|did not end within 3 s
+silent|yes|3|1||printed nothing and ended with exit status 3
 5|yes|5|1|run 1|-
 0|yes|0|1|run 1|-
 segv 0|no|139|1|run 1|-

@@ -48,6 +48,8 @@ const std::string& PluginPath() {
 }
 
 int main(int argc, char** argv) {
+    // Unbuffered: a process ended from outside still shows how far it got.
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
     ::testing::InitGoogleTest(&argc, argv);
     const char kOption[] = "--plugin=";
     bool secondProcess = false;
