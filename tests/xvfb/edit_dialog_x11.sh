@@ -24,12 +24,9 @@ if varnik_is_pe32 "$exe" && ! varnik_runs_32bit; then
 fi
 varnik_ensure_prefix || fail "could not make the X11 prefix"
 
-display=
-for n in $(seq 91 140); do
-    [ -e /tmp/.X$n-lock ] || { display=:$n; break; }
-done
-[ -n "$display" ] || skip "no free X display number"
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+# Xvfb picks a display number no other X server uses, including one in
+# another root whose lock files this /tmp does not show.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
 xvfb=$!
 host=
 cleanup() {
@@ -40,7 +37,6 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
-export DISPLAY=$display
 
 # waitfor SECONDS WHAT COMMAND...: retries COMMAND every 0.1 s.
 waitfor() {
@@ -49,10 +45,12 @@ waitfor() {
     for _ in $(seq "$tenths"); do "$@" >/dev/null 2>&1 && return 0; sleep 0.1; done
     fail "$what did not happen within $((tenths / 10)) s"
 }
-waitfor 10 "Xvfb start" xdpyinfo
+waitfor 10 "Xvfb start" grep -q . "$work/display"
+export DISPLAY=:$(cat "$work/display")
+waitfor 10 "Xvfb answering" xdpyinfo
 # Wine's desktop process is 64-bit: started by a 32-bit program it finds no
 # display driver, so it is started first.
-timeout 60 "$VARNIK_WINE64" wineboot </dev/null >/dev/null 2>&1 || fail "wineboot on $display failed"
+timeout 60 "$VARNIK_WINE64" wineboot </dev/null >/dev/null 2>&1 || fail "wineboot on $DISPLAY failed"
 
 # The host tool shows the dialog for an action that holds no name yet.
 "$root/tools/wine-run" "$exe" edit "$plugin" --choices OnUSB,OnStick >"$work/out.txt" 2>&1 &
