@@ -112,7 +112,7 @@ for attempt in 1 2 3; do
     [ $attempt -gt 1 ] && xdotool key --delay 40 End shift+Home BackSpace
     xdotool type --delay 40 "TypedSub"
     for _ in $(seq 30); do name_drawn && break 2; sleep 0.1; done
-    echo "the typed name was not drawn in the box (try $attempt): typing it again"
+    echo "retried: the typed name was not drawn in the box (try $attempt): typing it again"
 done
 xdotool mousemove $((cx + 180)) $((cy + 136)) click 1
 for _ in $(seq 300); do kill -0 "$host" 2>/dev/null || break; sleep 0.1; done
