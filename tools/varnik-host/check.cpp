@@ -223,12 +223,8 @@ std::string CheckReloads(const std::string& path, char letter) {
             [&] { return row.sessions ? Session(path, letter, &error) : LoadAndFree(path, &error); }, 5, row.count);
         if (kept.failedRun >= 0)
             return row.name + std::string(", run ") + std::to_string(kept.failedRun + 1) + ": " + error;
-        if (!KeepsNothing(kept)) {
-            char why[200];
-            std::snprintf(why, sizeof why, "%d %s kept %ld handles, %ld TLS indexes and %.1f KB of memory each",
-                          row.count, row.name, kept.handles, kept.tlsIndexes, kept.kbPerRun);
-            return why;
-        }
+        if (!KeepsNothing(kept))
+            return std::to_string(row.count) + " " + row.name + " kept " + DescribeKept(kept);
     }
     return "";
 }
@@ -255,7 +251,9 @@ int Check(const std::string& path) {
                CheckRehearsal(letter));
         Report(5, "the watch stops with \"End\"", CheckStop(host));
     }
-    Report(6, "loading and freeing it again keeps no memory or handles", CheckReloads(path, 'E'));
+    Report(6, "loading and freeing it again keeps no memory, TLS index, handle, GDI or USER object (" +
+                  DescribeMeasures(Measures()) + ")",
+           CheckReloads(path, 'E'));
     if (g_failed == 0)
         std::printf("ok: all %d steps passed: the plug-in and the message path work on this machine "
                     "(whether it raises volume events for a given stick is not shown: see check --help)\n",
