@@ -14,7 +14,12 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
 #elif KEEPS == 2
     TlsAlloc();
 #elif KEEPS == 3
-    CreateSolidBrush(RGB(1, 2, 3));
+    // Kept between two others, as a dialog might: the one given back is
+    // the next to be handed out again, so the next new object's handle
+    // stays the same while one more is in use each time.
+    HBRUSH passing = CreateSolidBrush(RGB(1, 2, 3));
+    CreateSolidBrush(RGB(4, 5, 6));
+    DeleteObject(passing);
 #elif KEEPS == 4
     VirtualAlloc(nullptr, 64 * 1024, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
 #else
