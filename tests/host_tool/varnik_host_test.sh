@@ -172,12 +172,14 @@ run hung 1 log && expect hung out '' &&
 kill -CONT $watcher
 
 # check while the watch above runs: every step passes, step 4 saying what it
-# showed, and the watch hears no volume event from it (its whole output is
-# compared below). A plug-in that keeps one thing per load fails step 6,
-# which names that thing alone.
+# showed and step 6 how it counted (either way this system allows), and the
+# watch hears no volume event from it (its whole output is compared below).
+# A plug-in that keeps one thing per load fails step 6, which names that
+# thing alone.
 run check 0 check "$plugin"
 for step in 1 2 3 4 5 6; do expect_line check out "^$step\. .*: ok$"; done
 expect_line check out "^4\. .*sent to this check's own watcher window alone .*, and a broadcast from a second process reaches that hidden window: ok$"
+expect_line check out "^6\. .* \((handles counted by GetProcessHandleCount|handles read from the lowest free handle, as GetProcessHandleCount answers 0 here); (GDI and USER objects by GetGuiResources|GDI objects counted in Wine's GDI table and USER objects not at all, as GetGuiResources answers 0 here)\): ok$"
 expect_line check out '^ok: all 6 steps passed: '
 for row in 'handle:[0-9]+ handles' 'tls-index:[0-9]+ TLS indexes' 'gdi-object:[0-9]+ GDI objects' \
     'memory:6[0-9]\.[0-9] KB of memory a run'; do
