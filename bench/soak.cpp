@@ -22,12 +22,11 @@ namespace {
 
 struct Usage {
     size_t windows;
-    DWORD handles;
-    uintptr_t nextHandle;  // handles are handed out lowest free first: a leak raises it
-    DWORD nextTlsIndex;    // the same for TLS indexes
-    DWORD gdiObjects;
-    DWORD userObjects;
-    size_t committedKb;    // private memory, walked with VirtualQuery
+    long handles;        // as MeasureProcessUsage counts them
+    DWORD nextTlsIndex;  // TLS indexes are handed out lowest free first: a leak raises it
+    long gdiObjects;
+    long userObjects;
+    size_t committedKb;  // private memory, walked with VirtualQuery
 };
 
 BOOL CALLBACK CountWindow(HWND, LPARAM count) {
@@ -38,21 +37,18 @@ BOOL CALLBACK CountWindow(HWND, LPARAM count) {
 Usage Measure() {
     Usage usage = {};
     EnumThreadWindows(GetCurrentThreadId(), CountWindow, reinterpret_cast<LPARAM>(&usage.windows));
-    GetProcessHandleCount(GetCurrentProcess(), &usage.handles);
     const ProcessUsage process = MeasureProcessUsage();
-    usage.nextHandle = process.lowestFreeHandle;
+    usage.handles = process.handles;
     usage.nextTlsIndex = process.lowestFreeTlsIndex;
-    usage.gdiObjects = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
-    usage.userObjects = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
+    usage.gdiObjects = process.gdiObjects;
+    usage.userObjects = process.userObjects;
     usage.committedKb = process.committedPrivateBytes / 1024;
     return usage;
 }
 
 void Print(const char* when, const Usage& u) {
-    std::printf("  %-32s windows %2zu  handles %4lu (next %#5zx)  TLS %3lu  GDI %3lu  USER %3lu  private %7zu KB\n",
-                when, u.windows, static_cast<unsigned long>(u.handles), static_cast<size_t>(u.nextHandle),
-                static_cast<unsigned long>(u.nextTlsIndex),
-                static_cast<unsigned long>(u.gdiObjects), static_cast<unsigned long>(u.userObjects),
+    std::printf("  %-32s windows %2zu  handles %4ld  TLS %3lu  GDI %3ld  USER %3ld  private %7zu KB\n", when,
+                u.windows, u.handles, static_cast<unsigned long>(u.nextTlsIndex), u.gdiObjects, u.userObjects,
                 u.committedKb);
 }
 
@@ -119,6 +115,7 @@ int main(int argc, char** argv) {
 
     if (!Cycle(path))  // the first load brings in what the process keeps anyway
         return 1;
+    std::printf("%s\n", DescribeMeasures(Measures()).c_str());
     const int bareCycles = cycles;
     std::printf("%d cycles of LoadLibrary and FreeLibrary alone:\n", bareCycles);
     const Usage bareStart = Measure();
@@ -141,8 +138,8 @@ int main(int argc, char** argv) {
     }
     const Usage afterCycles = Measure();
     std::printf("  %.1f ms per cycle\n", (Now() - cyclesStart) * 1000.0 / cycles);
-    const double bareHandles = PerCycle(bareStart.nextHandle, bareEnd.nextHandle, bareCycles) / 4;
-    const double fullHandles = PerCycle(before.nextHandle, afterCycles.nextHandle, cycles) / 4;
+    const double bareHandles = PerCycle(bareStart.handles, bareEnd.handles, bareCycles);
+    const double fullHandles = PerCycle(before.handles, afterCycles.handles, cycles);
     const double bareKb = PerCycle(bareStart.committedKb, bareEnd.committedKb, bareCycles);
     const double fullKb = PerCycle(before.committedKb, afterCycles.committedKb, cycles);
     std::printf(
@@ -192,8 +189,7 @@ int main(int argc, char** argv) {
     const Usage end = Measure();
     Print("stopped and freed", end);
 
-    // Wine reports no GDI or USER counts and no handle count; the next free
-    // handle and TLS index and the window count stand in for them there.
+    // How handles and GDI and USER objects were counted is said at the start.
     // Nothing may stay: no handle, no TLS index, none of the plug-in's own
     // heap blocks, and at most 1 KB of private memory per cycle.
     const bool flat = afterCycles.windows == before.windows && end.windows == before.windows &&

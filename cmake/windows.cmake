@@ -86,7 +86,23 @@ add_library(testhost STATIC
   tools/testhost/process_usage.cpp
   tools/testhost/test_host.cpp)
 target_include_directories(testhost PUBLIC ${CMAKE_SOURCE_DIR})
+target_link_libraries(testhost PUBLIC gdi32)
 target_compile_options(testhost PRIVATE ${VARNIK_TEST_WARNINGS})
+
+# Plug-ins that each keep one thing per load and free, for the reload counts
+# of check and of the registration test to catch: keeps-handle.dll and so on.
+set(VARNIK_KEEPS handle tls-index gdi-object memory)
+foreach(kept IN LISTS VARNIK_KEEPS)
+  list(FIND VARNIK_KEEPS ${kept} number)
+  math(EXPR number "${number} + 1")
+  add_library(keeps-${kept} SHARED tests/wine/keeps_one_thing.cpp ${VARNIK_DEF})
+  target_compile_definitions(keeps-${kept} PRIVATE KEEPS=${number})
+  target_compile_options(keeps-${kept} PRIVATE ${VARNIK_WARNINGS})
+  target_link_options(keeps-${kept} PRIVATE -nostdlib -Wl,--entry,${VARNIK_ENTRY})
+  target_link_libraries(keeps-${kept} PRIVATE kernel32 gdi32)
+  set_target_properties(keeps-${kept} PROPERTIES PREFIX "" RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+  list(APPEND VARNIK_KEEPS_TARGETS keeps-${kept})
+endforeach()
 
 # For authors and testers: list, watch, edit and a demo without the host.
 add_executable(varnik-host tools/varnik-host/main.cpp tools/varnik-host/demo.cpp tools/varnik-host/rehearse.cpp
@@ -152,6 +168,7 @@ function(varnik_wine_test name source)
 endfunction()
 
 varnik_wine_test(registration_test tests/wine/registration_test.cpp)
+add_dependencies(registration_test ${VARNIK_KEEPS_TARGETS})
 varnik_wine_test(watcher_test tests/wine/watcher_test.cpp)
 varnik_wine_test(edit_dialog_test tests/wine/edit_dialog_test.cpp)
 # Calling conventions exist only on 32-bit x86: there is nothing to check on
@@ -191,9 +208,11 @@ add_executable(send-device-change tests/host_tool/send_device_change.cpp)
 target_link_libraries(send-device-change PRIVATE testhost)
 target_compile_options(send-device-change PRIVATE ${VARNIK_TEST_WARNINGS})
 target_link_options(send-device-change PRIVATE ${VARNIK_STATIC_RUNTIME})
+add_dependencies(send-device-change ${VARNIK_KEEPS_TARGETS})
 add_test(NAME ${VARNIK_ARCH}.varnik_host_test
   COMMAND ${CMAKE_SOURCE_DIR}/tests/host_tool/varnik_host_test.sh $<TARGET_FILE:varnik-host>
-          ${VARNIK_PLUGIN_WINE_PATH} ${VARNIK_OTHER_PLUGIN} $<TARGET_FILE:send-device-change>)
+          ${VARNIK_PLUGIN_WINE_PATH} ${VARNIK_OTHER_PLUGIN} $<TARGET_FILE:send-device-change>
+          Z:${CMAKE_BINARY_DIR})
 set_tests_properties(${VARNIK_ARCH}.varnik_host_test PROPERTIES
   FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77 TIMEOUT 120 RESOURCE_LOCK wine_desktop)
 

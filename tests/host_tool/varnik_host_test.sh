@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
-# varnik_host_test.sh VARNIK_HOST_EXE PLUGIN OTHER_ARCH_PLUGIN SEND_DEVICE_CHANGE_EXE
+# varnik_host_test.sh VARNIK_HOST_EXE PLUGIN OTHER_ARCH_PLUGIN SEND_DEVICE_CHANGE_EXE KEEPS_DIR
 #
 # varnik-host as a person uses it: each command's output for the real
 # plug-in, and a clear one-line error with a non-zero exit for each mistake.
 # `plug` and `unplug` rehearse from other processes while `watch` runs, and
-# `log` reads that watch's log from a third.
+# `log` reads that watch's log from a third. KEEPS_DIR holds the plug-ins
+# that each keep one thing per load (keeps-handle.dll and the like).
 set -u
 root=$(cd "$(dirname "$(readlink -f "$0")")/../.." && pwd)
-exe=$1 plugin=$2 other=$3 sender=$4
+exe=$1 plugin=$2 other=$3 sender=$4 keeps=$5
 work=$(mktemp -d "${TMPDIR:-/tmp}/varnik-host-test.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 failures=0
@@ -206,6 +207,22 @@ run hung 1 log && expect hung out '' &&
     expect hung err "varnik-host: the watch in process $pid (varnik-host.exe) did not answer within 2 seconds: skipped"
 kill -CONT $watcher
 
+# check while the watch above runs: every step passes, step 4 saying what it
+# showed and step 6 how it counted (either way this system allows), and the
+# watch hears no volume event from it (its whole output is compared below).
+# A plug-in that keeps one thing per load fails step 6, which names that
+# thing alone.
+run check 0 check "$plugin"
+for step in 1 2 3 4 5 6; do expect_line check out "^$step\. .*: ok$"; done
+expect_line check out "^4\. .*sent to this check's own watcher window alone .*, and a broadcast from a second process reaches that hidden window: ok$"
+expect_line check out "^6\. .* \((handles counted by GetProcessHandleCount|handles read from the lowest free handle, as GetProcessHandleCount answers 0 here); (GDI and USER objects by GetGuiResources|GDI objects counted in Wine's GDI table and USER objects not at all, as GetGuiResources answers 0 here)\): ok$"
+expect_line check out '^ok: all 6 steps passed: '
+for row in 'handle:[0-9]+ handles' 'tls-index:[0-9]+ TLS indexes' 'gdi-object:[0-9]+ GDI objects' \
+    'memory:6[0-9]\.[0-9] KB of memory a run'; do
+    run "keeps-${row%%:*}" 1 check "$keeps/keeps-${row%%:*}.dll" &&
+        expect_line "keeps-${row%%:*}" out "^6\. .*: FAILED: 200 loads and frees kept ${row#*:}$"
+done
+
 ends $watcher watch
 rc=$?
 sed -i 's/\r$//' "$work/watch.out"
@@ -214,10 +231,6 @@ expect watch out "$expected"$'\n''{"status": "End", "drive": "", "type": ""}'
 run watch-text 0 watch "$plugin" --seconds 0 && expect watch-text out 'Init         
 End          '
 run no-watch 1 log && expect no-watch err 'varnik-host: no watch is running on this desktop'
-# check broadcasts, so it runs once the watch above has ended.
-run check 0 check "$plugin"
-for step in 1 2 3 4 5 6; do expect_line check out "^$step\. .*: ok$"; done
-expect_line check out '^ok: all 6 steps passed: '
 
 [ $failures -eq 0 ] && echo "ok: every command and error case"
 [ $failures -eq 0 ]

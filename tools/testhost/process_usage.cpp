@@ -1,6 +1,8 @@
 #include "tools/testhost/process_usage.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <vector>
 
 namespace {
 
@@ -18,40 +20,102 @@ size_t CommittedPrivateBytes() {
     return total;
 }
 
+UsageMeasures FindMeasures() {
+    UsageMeasures measures = {};
+    HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    DWORD handles = 0;
+    measures.handleCount = event && GetProcessHandleCount(GetCurrentProcess(), &handles) && handles > 0;
+    if (event)
+        CloseHandle(event);
+    HBRUSH brush = CreateSolidBrush(RGB(0, 0, 0));
+    measures.guiCount = brush && GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS) > 0;
+    if (brush)
+        DeleteObject(brush);
+    return measures;
+}
+
+// Wine hands out the lowest free handle first, a multiple of 4: a handle
+// kept raises it by one step.
+long LowestFreeHandle() {
+    HANDLE probe = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    CloseHandle(probe);
+    return static_cast<long>(reinterpret_cast<uintptr_t>(probe) / 4);
+}
+
+// Wine keeps a GDI object's table index in the low 16 bits of its handle and
+// takes a handle with nothing above them for the object at that index,
+// whatever became of the index before: each live object answers once. Freed
+// indexes are handed out again last freed first, so the next handle's index
+// says nothing about how many are in use.
+long GdiTableObjects() {
+    long live = 0;
+    for (uintptr_t index = 1; index <= 0xFFFF; ++index)
+        if (GetObjectType(reinterpret_cast<HGDIOBJ>(index)) != 0)
+            ++live;
+    return live;
+}
+
 // One count of `count` runs, the first of them numbered `firstRun`.
 UsageKept CountKept(const std::function<bool()>& cycle, int firstRun, int count) {
-    UsageKept kept = {-1, 0, 0, 0.0};
+    UsageKept kept = {-1, 0, 0, 0, 0, 0.0};
     const ProcessUsage before = MeasureProcessUsage();
     for (int i = 0; i < count && kept.failedRun < 0; ++i)
         if (!cycle())
             kept.failedRun = firstRun + i;
     const ProcessUsage after = MeasureProcessUsage();
-    // Handles are multiples of 4.
-    kept.handles = static_cast<long>((static_cast<intptr_t>(after.lowestFreeHandle) -
-                                      static_cast<intptr_t>(before.lowestFreeHandle)) / 4);
+    kept.handles = after.handles - before.handles;
     kept.tlsIndexes = static_cast<long>(after.lowestFreeTlsIndex) - static_cast<long>(before.lowestFreeTlsIndex);
+    kept.gdiObjects = after.gdiObjects - before.gdiObjects;
+    kept.userObjects = after.userObjects - before.userObjects;
     kept.kbPerRun = (static_cast<double>(after.committedPrivateBytes) -
                      static_cast<double>(before.committedPrivateBytes)) / 1024.0 / count;
     return kept;
 }
 
+std::string Counted(long count, const char* one, const char* many) {
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
 }  // namespace
 
+const UsageMeasures& Measures() {
+    static const UsageMeasures measures = FindMeasures();
+    return measures;
+}
+
+std::string DescribeMeasures(const UsageMeasures& measures) {
+    return std::string(measures.handleCount
+                           ? "handles counted by GetProcessHandleCount"
+                           : "handles read from the lowest free handle, as GetProcessHandleCount answers 0 here") +
+           (measures.guiCount ? "; GDI and USER objects by GetGuiResources"
+                              : "; GDI objects counted in Wine's GDI table and USER objects not at all, as "
+                                "GetGuiResources answers 0 here");
+}
+
 ProcessUsage MeasureProcessUsage() {
+    const UsageMeasures& measures = Measures();
     ProcessUsage usage = {};
     usage.committedPrivateBytes = CommittedPrivateBytes();
     usage.lowestFreeTlsIndex = TlsAlloc();
     TlsFree(usage.lowestFreeTlsIndex);
-    HANDLE probe = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    usage.lowestFreeHandle = reinterpret_cast<uintptr_t>(probe);
-    CloseHandle(probe);
+    DWORD handles = 0;
+    if (measures.handleCount && GetProcessHandleCount(GetCurrentProcess(), &handles))
+        usage.handles = static_cast<long>(handles);
+    else
+        usage.handles = LowestFreeHandle();
+    if (measures.guiCount) {
+        usage.gdiObjects = static_cast<long>(GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS));
+        usage.userObjects = static_cast<long>(GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS));
+    } else {
+        usage.gdiObjects = GdiTableObjects();
+    }
     return usage;
 }
 
 UsageKept MeasureUsageKept(const std::function<bool()>& cycle, int warmUp, int count) {
     for (int i = 0; i < warmUp; ++i)
         if (!cycle())
-            return {i, 0, 0, 0.0};
+            return {i, 0, 0, 0, 0, 0.0};
     const UsageKept first = CountKept(cycle, warmUp, count);
     if (first.failedRun >= 0 || KeepsNothing(first))
         return first;
@@ -60,12 +124,40 @@ UsageKept MeasureUsageKept(const std::function<bool()>& cycle, int warmUp, int c
     const UsageKept second = CountKept(cycle, warmUp + count, count);
     if (second.failedRun >= 0)
         return second;
-    return {-1, std::min(first.handles, second.handles), std::min(first.tlsIndexes, second.tlsIndexes),
+    return {-1,
+            std::min(first.handles, second.handles),
+            std::min(first.tlsIndexes, second.tlsIndexes),
+            std::min(first.gdiObjects, second.gdiObjects),
+            std::min(first.userObjects, second.userObjects),
             std::min(first.kbPerRun, second.kbPerRun)};
 }
 
 bool KeepsNothing(const UsageKept& kept) {
-    // The lowest free slot moving down is a handle or index someone else
-    // gave back meanwhile (Wine itself, now and then), not one kept.
-    return kept.failedRun < 0 && kept.handles <= 0 && kept.tlsIndexes <= 0 && kept.kbPerRun <= 1.0;
+    // A count moving down is something someone else gave back meanwhile
+    // (Wine itself, now and then), not something kept.
+    return kept.failedRun < 0 && kept.handles <= 0 && kept.tlsIndexes <= 0 && kept.gdiObjects <= 0 &&
+           kept.userObjects <= 0 && kept.kbPerRun <= 1.0;
+}
+
+std::string DescribeKept(const UsageKept& kept) {
+    std::vector<std::string> parts;
+    if (kept.handles > 0)
+        parts.push_back(Counted(kept.handles, "handle", "handles"));
+    if (kept.tlsIndexes > 0)
+        parts.push_back(Counted(kept.tlsIndexes, "TLS index", "TLS indexes"));
+    if (kept.gdiObjects > 0)
+        parts.push_back(Counted(kept.gdiObjects, "GDI object", "GDI objects"));
+    if (kept.userObjects > 0)
+        parts.push_back(Counted(kept.userObjects, "USER object", "USER objects"));
+    if (kept.kbPerRun > 1.0) {
+        char memory[64];
+        std::snprintf(memory, sizeof memory, "%.1f KB of memory a run", kept.kbPerRun);
+        parts.push_back(memory);
+    }
+    if (parts.empty())
+        return "nothing";
+    std::string text = parts.front();
+    for (size_t i = 1; i < parts.size(); ++i)
+        text += (i + 1 == parts.size() ? " and " : ", ") + parts[i];
+    return text;
 }

@@ -6,13 +6,30 @@
 #include <windows.h>
 
 #include <cstddef>
-#include <cstdint>
 #include <functional>
+#include <string>
+
+// How this process can count what it holds. Windows counts handles
+// (GetProcessHandleCount) and GDI and USER objects (GetGuiResources); Wine
+// answers 0 to both, so there handles are read from the lowest free handle
+// (Wine hands that one out first), GDI objects by walking Wine's GDI table,
+// and USER objects are not counted.
+struct UsageMeasures {
+    bool handleCount;  // GetProcessHandleCount, else the lowest free handle
+    bool guiCount;     // GetGuiResources, else the GDI table walked, USER objects not counted
+};
+// Found once per process: a count that answers 0 while this process holds
+// one of the objects it counts is not there.
+const UsageMeasures& Measures();
+// For people: "handles counted by GetProcessHandleCount, GDI and USER objects by GetGuiResources".
+std::string DescribeMeasures(const UsageMeasures& measures);
 
 struct ProcessUsage {
     size_t committedPrivateBytes;  // MEM_COMMIT and MEM_PRIVATE, from VirtualQuery
     DWORD lowestFreeTlsIndex;      // indexes are handed out lowest first: a leak raises it
-    uintptr_t lowestFreeHandle;    // the same for handles
+    long handles;                  // open handles, or the lowest free handle's number
+    long gdiObjects;
+    long userObjects;              // 0 where they are not counted
 };
 
 ProcessUsage MeasureProcessUsage();
@@ -23,12 +40,18 @@ ProcessUsage MeasureProcessUsage();
 // the count.
 struct UsageKept {
     int failedRun;      // the run that failed, from 0, warm-up included; -1 for none
-    long handles;       // lowest free handle moved up by this many
-    long tlsIndexes;    // the same for TLS indexes
+    long handles;       // in all runs together
+    long tlsIndexes;
+    long gdiObjects;
+    long userObjects;
     double kbPerRun;    // private memory kept per run
 };
 UsageKept MeasureUsageKept(const std::function<bool()>& cycle, int warmUp, int count);
 
-// Nothing kept: no handle, no TLS index (the lowest free one did not move up),
-// at most 1 KB of private memory a run.
+// Nothing kept: no handle, TLS index, GDI or USER object, at most 1 KB of
+// private memory a run.
 bool KeepsNothing(const UsageKept& kept);
+
+// What was kept, for people: "200 handles and 200 GDI objects", "64.0 KB of
+// memory a run"; "nothing" for nothing.
+std::string DescribeKept(const UsageKept& kept);

@@ -11,7 +11,6 @@
 #include "tools/testhost/process_usage.h"
 #include "tools/testhost/test_host.h"
 #include "tools/varnik-host/plugin_file.h"
-#include "tools/varnik-host/rehearse.h"
 
 const char kCheckHelp[] =
     "usage: varnik-host check PLUGIN\n"
@@ -21,22 +20,34 @@ const char kCheckHelp[] =
     "  2. it registers dw_USB_Start and dw_USB_Stop with their exact names, hints\n"
     "     and parameter codes, and hands back its identity texts\n"
     "  3. a watch starts, and the callback runs once with \"Init\"\n"
-    "  4. a rehearsed arrival and removal of a drive letter not in use here run the\n"
-    "     callback with \"Plug\", then \"UnPlug\" of that drive; they are broadcast to\n"
-    "     every window, as plug and unplug send them, so a publication watching now\n"
-    "     sees them too\n"
+    "  4. a rehearsed arrival and removal of drive E:, sent to this check's own\n"
+    "     watcher window alone, run the callback with \"Plug\", then \"UnPlug\" of\n"
+    "     E:\\; no other program hears of them. Then a second varnik-host (check\n"
+    "     --send-probe) broadcasts DBT_CONFIGCHANGECANCELED to every top-level\n"
+    "     window, and the hidden watcher window's log shows that the system\n"
+    "     delivered it there. That event runs no callback: a publication watching\n"
+    "     now only gains its line in the hidden log\n"
     "  5. the watch stops with \"End\"\n"
-    "  6. loading and freeing it again and again keeps no memory, handles or TLS\n"
-    "     indexes\n"
+    "  6. loading and freeing it again and again keeps no memory, TLS indexes,\n"
+    "     handles, GDI or USER objects. Handles are counted by GetProcessHandleCount,\n"
+    "     GDI and USER objects by GetGuiResources; where those answer 0 (Wine), the\n"
+    "     step says what it counted instead\n"
     "What check cannot prove: it shows that the plug-in and the message path work\n"
     "on this machine, not that the system raises volume events for a given stick.\n"
     "For that, run varnik-host watch PLUGIN and plug the stick in, or varnik-host\n"
     "log while the publication runs.\n";
 
+const char kSendProbe[] = "--send-probe";
+
 namespace {
 
 const int kSteps = 6;
 const char kSubroutine[] = "VarnikCheck";
+// Rehearsals reach this check's own watcher windows alone: any letter will do.
+const char kLetter = 'E';
+// What the watcher log shows for the second process's broadcast.
+const char kProbeLine[] = "     WM_DEVICECHANGE      wParam = DBT_CONFIGCHANGECANCELED";
+const DWORD kProbeMilliseconds = 60000;
 
 struct ExpectedAction {
     int number;
@@ -128,13 +139,6 @@ std::string CompareRuns(size_t from, const std::vector<std::string>& expected) {
            "; expected " + Joined(expected);
 }
 
-char FreeDriveLetter() {
-    for (char letter = 'Z'; letter >= 'D'; --letter)
-        if (!DriveLetterInUse(letter))
-            return letter;
-    return 0;
-}
-
 std::string CheckStart(TestHost& host) {
     host.DefineSubroutine(kSubroutine, [&host] {
         g_runs.push_back(Run(host.Variable("dw_USB_Status"), host.Variable("dw_USB_Drive"),
@@ -150,19 +154,74 @@ std::string CheckStart(TestHost& host) {
     return why;
 }
 
-std::string CheckRehearsal(char letter) {
-    if (!letter)
-        return "every drive letter from D to Z is in use";
-    const std::string root = std::string(1, letter) + ":\\";
+// A volume's arrival or removal, as a stick that receives `letter` sends it,
+// to this thread's watcher windows alone: a broadcast would run every
+// publication's callback on this desktop with a drive that is not there.
+void SendVolumeToWatchers(WPARAM event, char letter) {
+    DEV_BROADCAST_VOLUME volume = VolumeRecord(1u << (letter - 'A'), 0);
+    for (HWND window : WatcherWindows())
+        SendMessageA(window, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(&volume));
+}
+
+size_t CountOf(const std::string& text, const std::string& line) {
+    size_t count = 0;
+    for (size_t at = text.find(line); at != std::string::npos; at = text.find(line, at + line.size()))
+        ++count;
+    return count;
+}
+
+// Does the system deliver a broadcast from another process to the hidden
+// watcher window? The sender's own windows it calls directly, so a second
+// varnik-host sends it. DBT_CONFIGCHANGECANCELED runs no callback, here or
+// in any publication: the watcher log alone shows that it came.
+std::string CheckSystemDelivery(HWND watcher) {
+    const size_t runs = g_runs.size();
+    const size_t seen = CountOf(WatcherLogText(watcher), kProbeLine);
+    char self[MAX_PATH];
+    const DWORD length = GetModuleFileNameA(nullptr, self, sizeof self);
+    std::string commandLine = "\"" + std::string(self, length) + "\" check " + kSendProbe;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION child = {};
+    if (length == 0 || length == sizeof self ||
+        !CreateProcessA(self, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &child))
+        return "a second varnik-host did not start: error " + std::to_string(GetLastError());
+    CloseHandle(child.hThread);
+    // The broadcast reaches the watcher window only while this thread reads
+    // its messages.
+    const bool ended = PumpMessagesUntil(
+        [&child] { return WaitForSingleObject(child.hProcess, 0) == WAIT_OBJECT_0; }, kProbeMilliseconds);
+    DWORD exitCode = 0;
+    if (!ended)
+        TerminateProcess(child.hProcess, 1);
+    else
+        GetExitCodeProcess(child.hProcess, &exitCode);
+    CloseHandle(child.hProcess);
+    const bool delivered = CountOf(WatcherLogText(watcher), kProbeLine) > seen;
+    if (g_runs.size() != runs)
+        return "DBT_CONFIGCHANGECANCELED ran the callback with " +
+               Joined(std::vector<std::string>(g_runs.begin() + static_cast<long>(runs), g_runs.end()));
+    if (delivered)
+        return "";
+    if (!ended)
+        return "a second varnik-host's broadcast had not reached the watcher window after " +
+               std::to_string(kProbeMilliseconds / 1000) + " seconds";
+    if (exitCode != 0)
+        return "a second varnik-host could not broadcast: error " + std::to_string(exitCode);
+    return "a broadcast from a second varnik-host did not reach the hidden watcher window";
+}
+
+std::string CheckRehearsal() {
+    const std::vector<HWND> watchers = WatcherWindows();
+    if (watchers.empty())
+        return "no watcher window is open";
+    const std::string root = std::string(1, kLetter) + ":\\";
     const size_t from = g_runs.size();
-    const DWORD unitMask = 1u << (letter - 'A');
-    const bool sent = BroadcastVolume(DBT_DEVICEARRIVAL, unitMask, 0) &&
-                      BroadcastVolume(DBT_DEVICEREMOVECOMPLETE, unitMask, 0);
-    const DWORD error = GetLastError();
-    std::string why = CompareRuns(from, {Run("Plug", root, "Local Drive"), Run("UnPlug", root, "Local Drive")});
-    if (!why.empty() && !sent)
-        why += " (the broadcast did not reach every window: error " + std::to_string(error) + ")";
-    return why;
+    SendVolumeToWatchers(DBT_DEVICEARRIVAL, kLetter);
+    SendVolumeToWatchers(DBT_DEVICEREMOVECOMPLETE, kLetter);
+    const std::string why =
+        CompareRuns(from, {Run("Plug", root, "Local Drive"), Run("UnPlug", root, "Local Drive")});
+    return why.empty() ? CheckSystemDelivery(watchers.front()) : why;
 }
 
 std::string CheckStop(TestHost& host) {
@@ -177,7 +236,7 @@ std::string CheckStop(TestHost& host) {
 
 // One session of a host: load, register, start, a volume arriving and
 // going (sent to this process's own watcher window only), stop, free.
-bool Session(const std::string& path, char letter, std::string* error) {
+bool Session(const std::string& path, std::string* error) {
     TestHost host;
     if (!host.Load(path, error))
         return false;
@@ -185,10 +244,8 @@ bool Session(const std::string& path, char letter, std::string* error) {
     host.DefineSubroutine(kSubroutine, [] {});
     HostParameters start({std::string(kSubroutine)});
     host.plugin().execAction(1, start.data());
-    DEV_BROADCAST_VOLUME volume = VolumeRecord(1u << (letter - 'A'), 0);
-    for (WPARAM event : {DBT_DEVICEARRIVAL, DBT_DEVICEREMOVECOMPLETE})
-        for (HWND window : WatcherWindows())
-            SendMessageA(window, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(&volume));
+    SendVolumeToWatchers(DBT_DEVICEARRIVAL, kLetter);
+    SendVolumeToWatchers(DBT_DEVICEREMOVECOMPLETE, kLetter);
     HostParameters stop({});
     host.plugin().execAction(2, stop.data());
     const HMODULE module = host.module();
@@ -211,7 +268,7 @@ bool LoadAndFree(const std::string& path, std::string* error) {
     return true;
 }
 
-std::string CheckReloads(const std::string& path, char letter) {
+std::string CheckReloads(const std::string& path) {
     const struct {
         const char* name;
         bool sessions;
@@ -220,15 +277,11 @@ std::string CheckReloads(const std::string& path, char letter) {
     for (const auto& row : rows) {
         std::string error;
         const UsageKept kept = MeasureUsageKept(
-            [&] { return row.sessions ? Session(path, letter, &error) : LoadAndFree(path, &error); }, 5, row.count);
+            [&] { return row.sessions ? Session(path, &error) : LoadAndFree(path, &error); }, 5, row.count);
         if (kept.failedRun >= 0)
             return row.name + std::string(", run ") + std::to_string(kept.failedRun + 1) + ": " + error;
-        if (!KeepsNothing(kept)) {
-            char why[200];
-            std::snprintf(why, sizeof why, "%d %s kept %ld handles, %ld TLS indexes and %.1f KB of memory each",
-                          row.count, row.name, kept.handles, kept.tlsIndexes, kept.kbPerRun);
-            return why;
-        }
+        if (!KeepsNothing(kept))
+            return std::to_string(row.count) + " " + row.name + " kept " + DescribeKept(kept);
     }
     return "";
 }
@@ -249,13 +302,15 @@ int Check(const std::string& path) {
         Report(2, "registers dw_USB_Start and dw_USB_Stop and hands back its identity texts",
                CheckRegistration(host));
         Report(3, "a watch starts and runs the callback once with \"Init\"", CheckStart(host));
-        const char letter = FreeDriveLetter();
-        Report(4, std::string("a rehearsal of drive ") + (letter ? std::string(1, letter) + ":" : "?") +
-                      ", broadcast, runs the callback with \"Plug\", then \"UnPlug\"",
-               CheckRehearsal(letter));
+        Report(4, std::string("a rehearsal of drive ") + kLetter +
+                      ": sent to this check's own watcher window alone runs the callback with \"Plug\", "
+                      "then \"UnPlug\", and a broadcast from a second process reaches that hidden window",
+               CheckRehearsal());
         Report(5, "the watch stops with \"End\"", CheckStop(host));
     }
-    Report(6, "loading and freeing it again keeps no memory or handles", CheckReloads(path, 'E'));
+    Report(6, "loading and freeing it again keeps no memory, TLS index, handle, GDI or USER object (" +
+                  DescribeMeasures(Measures()) + ")",
+           CheckReloads(path));
     if (g_failed == 0)
         std::printf("ok: all %d steps passed: the plug-in and the message path work on this machine "
                     "(whether it raises volume events for a given stick is not shown: see check --help)\n",
@@ -263,4 +318,11 @@ int Check(const std::string& path) {
     else
         std::printf("FAILED: %d of %d steps failed\n", g_failed, kSteps);
     return g_failed == 0 ? 0 : 1;
+}
+
+int SendProbe() {
+    if (BroadcastDeviceChange(DBT_CONFIGCHANGECANCELED, nullptr))
+        return 0;
+    const DWORD error = GetLastError();
+    return error != 0 ? static_cast<int>(error) : 1;
 }

@@ -8,3 +8,9 @@ extern const char kCheckHelp[];
 
 // Runs the steps on the plug-in at `path`; 0 when every step passed, else 1.
 int Check(const std::string& path);
+
+// `check --send-probe`: step 4's second process. Broadcasts
+// DBT_CONFIGCHANGECANCELED to every top-level window; 0 when the system
+// took it, else the error.
+extern const char kSendProbe[];
+int SendProbe();

@@ -148,6 +148,8 @@ int main(int argc, char** argv) {
             }
         return Log(std::vector<std::string>(args.begin() + 1, args.end()));
     }
+    if (command == "check" && args.size() == 2 && args[1] == kSendProbe)
+        return SendProbe();
     if (command == "plug" || command == "unplug") {
         const bool arrival = command == "plug";
         for (const std::string& arg : args)

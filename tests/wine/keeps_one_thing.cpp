@@ -1,0 +1,49 @@
+// A plug-in that does nothing but keep one thing each time it is loaded and
+// freed: the leaks that the reload counts must see. Built once per thing,
+// KEEPS naming it: 1 a handle, 2 a TLS index, 3 a GDI object, 4 64 KB of
+// memory. It exports the plug-in's names, and they do nothing.
+#include <windows.h>
+
+extern "C" {
+
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+    if (reason != DLL_PROCESS_ATTACH)
+        return TRUE;
+#if KEEPS == 1
+    CreateEventA(nullptr, FALSE, FALSE, nullptr);
+#elif KEEPS == 2
+    TlsAlloc();
+#elif KEEPS == 3
+    // Kept between two others, as a dialog might: the one given back is
+    // the next to be handed out again, so the next new object's handle
+    // stays the same while one more is in use each time.
+    HBRUSH passing = CreateSolidBrush(RGB(1, 2, 3));
+    CreateSolidBrush(RGB(4, 5, 6));
+    DeleteObject(passing);
+#elif KEEPS == 4
+    VirtualAlloc(nullptr, 64 * 1024, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+#else
+#error "KEEPS names the thing kept"
+#endif
+    return TRUE;
+}
+
+void WINAPI nbRegisterPlugIn(void*, void*, void*, void*) {}
+void WINAPI nbInitPlugIn(HWND, char**, char**, char**) {}
+void WINAPI nbRegisterScriptProcessor(void*) {}
+void WINAPI nbRegisterInterfaceAccess(void*) {}
+int WINAPI nbExecAction(int, char**) {
+    return 0;
+}
+int WINAPI nbEditAction(int, char**) {
+    return 0;
+}
+void WINAPI nbMessage(int, int) {}
+void* WINAPI DW_USB_START(const char*) {
+    return nullptr;
+}
+void* WINAPI DW_USB_STOP() {
+    return nullptr;
+}
+
+}  // extern "C"
