@@ -90,7 +90,8 @@ target_compile_options(testhost PRIVATE ${VARNIK_TEST_WARNINGS})
 
 # For authors and testers: list, watch, edit and a demo without the host.
 add_executable(varnik-host tools/varnik-host/main.cpp tools/varnik-host/demo.cpp tools/varnik-host/rehearse.cpp
-  tools/varnik-host/output.cpp tools/varnik-host/plugin_file.cpp tools/varnik-host/log.cpp tools/varnik-host/check.cpp)
+  tools/varnik-host/output.cpp tools/varnik-host/plugin_file.cpp tools/varnik-host/log.cpp tools/varnik-host/check.cpp
+  tools/varnik-host/running_watches.cpp)
 target_link_libraries(varnik-host PRIVATE testhost)
 target_compile_options(varnik-host PRIVATE ${VARNIK_TEST_WARNINGS})
 # It ships: the same bytes from every build of a commit.
@@ -180,9 +181,17 @@ add_executable(send-device-change tests/host_tool/send_device_change.cpp)
 target_link_libraries(send-device-change PRIVATE testhost)
 target_compile_options(send-device-change PRIVATE ${VARNIK_TEST_WARNINGS})
 target_link_options(send-device-change PRIVATE ${VARNIK_STATIC_RUNTIME})
+# Windows that varnik-host meets on a client's machine: look-alikes of a watch
+# that answer in hostile ways, and a watch with a slow callback.
+add_executable(test-windows tests/host_tool/test_windows.cpp)
+target_link_libraries(test-windows PRIVATE testhost)
+target_compile_options(test-windows PRIVATE ${VARNIK_TEST_WARNINGS})
+target_link_options(test-windows PRIVATE ${VARNIK_STATIC_RUNTIME})
+add_dependencies(test-windows varnik)
 add_test(NAME ${VARNIK_ARCH}.varnik_host_test
   COMMAND ${CMAKE_SOURCE_DIR}/tests/host_tool/varnik_host_test.sh $<TARGET_FILE:varnik-host>
-          ${VARNIK_PLUGIN_WINE_PATH} ${VARNIK_OTHER_PLUGIN} $<TARGET_FILE:send-device-change>)
+          ${VARNIK_PLUGIN_WINE_PATH} ${VARNIK_OTHER_PLUGIN} $<TARGET_FILE:send-device-change>
+          $<TARGET_FILE:test-windows>)
 set_tests_properties(${VARNIK_ARCH}.varnik_host_test PROPERTIES
   FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77 TIMEOUT 120 RESOURCE_LOCK wine_desktop)
 
