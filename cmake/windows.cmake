@@ -91,7 +91,7 @@ target_compile_options(testhost PRIVATE ${VARNIK_TEST_WARNINGS})
 # For authors and testers: list, watch, edit and a demo without the host.
 add_executable(varnik-host tools/varnik-host/main.cpp tools/varnik-host/demo.cpp tools/varnik-host/rehearse.cpp
   tools/varnik-host/output.cpp tools/varnik-host/plugin_file.cpp tools/varnik-host/log.cpp tools/varnik-host/check.cpp
-  tools/varnik-host/running_watches.cpp)
+  tools/varnik-host/running_watches.cpp tools/varnik-host/later_kernel_calls.cpp)
 target_link_libraries(varnik-host PRIVATE testhost)
 target_compile_options(varnik-host PRIVATE ${VARNIK_TEST_WARNINGS})
 # It ships: the same bytes from every build of a commit.
@@ -205,10 +205,11 @@ add_test(NAME ${VARNIK_ARCH}.wine_run_test
   COMMAND ${CMAKE_SOURCE_DIR}/tests/check_wine_run.sh $<TARGET_FILE:watcher_test>)
 set_tests_properties(${VARNIK_ARCH}.wine_run_test PROPERTIES FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77 TIMEOUT 120)
 
-# The export table of the built DLL, read with objdump.
+# The export table of the built DLL, and what it and varnik-host import, read
+# with objdump.
 add_test(NAME ${VARNIK_ARCH}.exports_test
   COMMAND ${CMAKE_SOURCE_DIR}/tests/check_exports.sh ${VARNIK_OBJDUMP} ${VARNIK_PLUGIN} ${VARNIK_PE_FORMAT}
-          $<TARGET_FILE:varnik>)
+          $<TARGET_FILE:varnik> $<TARGET_FILE:varnik-host>)
 
 # The platform-free core's unit tests, also run under Wine on this target.
 add_executable(core_test ${VARNIK_CORE_SOURCES} ${VARNIK_TEST_MEMORY_SOURCES} ${VARNIK_CORE_TEST_SOURCES})
