@@ -232,7 +232,9 @@ run watch-text 0 watch "$plugin" --seconds 0 && expect watch-text out 'Init
 End          '
 run no-watch 1 log &&
     expect_line no-watch err '^varnik-host: no watch is running on this desktop \(session [0-9]+, [^\]+\\[^)]+\)$'
-run plug-no-watch 1 plug E: && expect plug-no-watch all "$(cat "$work/no-watch.err")"
+# With nobody to hear of it, plug maps no drive.
+run plug-no-watch 1 plug V: --folder "$stick" && expect plug-no-watch all "$(cat "$work/no-watch.err")"
+run unplug-no-watch 2 unplug V: --folder "$stick" && expect unplug-no-watch err "varnik-host: V: is not mapped to $stick"
 # check broadcasts, so it runs once the watch above has ended.
 run check 0 check "$plugin"
 for step in 1 2 3 4 5 6; do expect_line check out "^$step\. .*: ok$"; done

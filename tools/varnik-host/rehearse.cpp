@@ -194,13 +194,6 @@ int Rehearse(bool arrival, const std::vector<std::string>& args) {
     if (!folder.empty() && (unitMask & (unitMask - 1)))
         return Fail("--folder maps one drive: give one drive with it", 2);
 
-    std::vector<WatchWindow> watches;
-    int unread = 0;
-    if (!broadcast) {
-        watches = RunningWatches(&unread);
-        if (watches.empty())
-            return Fail(unread ? "no watch received the event" : NoWatchText(), 1);
-    }
     // As the system does it: the drive exists when its arrival is announced,
     // and is gone when its removal is.
     if (!folder.empty()) {
@@ -219,13 +212,16 @@ int Rehearse(bool arrival, const std::vector<std::string>& args) {
     const WPARAM event = arrival ? DBT_DEVICEARRIVAL : DBT_DEVICEREMOVECOMPLETE;
     const DEV_BROADCAST_VOLUME volume = VolumeRecord(unitMask, flags);
     int status = 0;
+    int unread = 0;
     if (broadcast) {
         if (BroadcastDeviceChange(event, &volume))
             std::printf("sent to every top-level window (Windows says nothing about who received it)\n");
         else
             status = Fail("the broadcast failed: " + ErrorText(GetLastError()), 1);
-    } else {
+    } else if (const std::vector<WatchWindow> watches = RunningWatches(&unread); !watches.empty()) {
         status = SendToWatches(watches, event, volume);
+    } else {
+        status = Fail(unread ? "no watch received the event" : NoWatchText(), 1);
     }
     // Nobody heard of the drive: leave nothing of it behind.
     if (status != 0 && arrival && !folder.empty())
