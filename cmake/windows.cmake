@@ -106,7 +106,8 @@ endforeach()
 
 # For authors and testers: list, watch, edit and a demo without the host.
 add_executable(varnik-host tools/varnik-host/main.cpp tools/varnik-host/demo.cpp tools/varnik-host/rehearse.cpp
-  tools/varnik-host/output.cpp tools/varnik-host/plugin_file.cpp tools/varnik-host/log.cpp tools/varnik-host/check.cpp)
+  tools/varnik-host/output.cpp tools/varnik-host/plugin_file.cpp tools/varnik-host/log.cpp tools/varnik-host/check.cpp
+  tools/varnik-host/running_watches.cpp tools/varnik-host/later_kernel_calls.cpp)
 target_link_libraries(varnik-host PRIVATE testhost)
 target_compile_options(varnik-host PRIVATE ${VARNIK_TEST_WARNINGS})
 # It ships: the same bytes from every build of a commit.
@@ -209,12 +210,19 @@ target_link_libraries(send-device-change PRIVATE testhost)
 target_compile_options(send-device-change PRIVATE ${VARNIK_TEST_WARNINGS})
 target_link_options(send-device-change PRIVATE ${VARNIK_STATIC_RUNTIME})
 add_dependencies(send-device-change ${VARNIK_KEEPS_TARGETS})
+# Windows that varnik-host meets on a client's machine: look-alikes of a watch
+# that answer in hostile ways, and a watch with a slow callback.
+add_executable(test-windows tests/host_tool/test_windows.cpp)
+target_link_libraries(test-windows PRIVATE testhost)
+target_compile_options(test-windows PRIVATE ${VARNIK_TEST_WARNINGS})
+target_link_options(test-windows PRIVATE ${VARNIK_STATIC_RUNTIME})
+add_dependencies(test-windows varnik)
 add_test(NAME ${VARNIK_ARCH}.varnik_host_test
   COMMAND ${CMAKE_SOURCE_DIR}/tests/host_tool/varnik_host_test.sh $<TARGET_FILE:varnik-host>
           ${VARNIK_PLUGIN_WINE_PATH} ${VARNIK_OTHER_PLUGIN} $<TARGET_FILE:send-device-change>
-          Z:${CMAKE_BINARY_DIR})
+          Z:${CMAKE_BINARY_DIR} $<TARGET_FILE:test-windows>)
 set_tests_properties(${VARNIK_ARCH}.varnik_host_test PROPERTIES
-  FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77 TIMEOUT 120 RESOURCE_LOCK wine_desktop)
+  FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77 TIMEOUT 240 RESOURCE_LOCK wine_desktop)
 
 # The release archive (the 32-bit build makes it).
 if(VARNIK_ARCH STREQUAL "win32")
@@ -226,10 +234,11 @@ add_test(NAME ${VARNIK_ARCH}.wine_run_test
   COMMAND ${CMAKE_SOURCE_DIR}/tests/check_wine_run.sh $<TARGET_FILE:watcher_test>)
 set_tests_properties(${VARNIK_ARCH}.wine_run_test PROPERTIES FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77 TIMEOUT 120)
 
-# The export table of the built DLL, read with objdump.
+# The export table of the built DLL, and what it and varnik-host import, read
+# with objdump.
 add_test(NAME ${VARNIK_ARCH}.exports_test
   COMMAND ${CMAKE_SOURCE_DIR}/tests/check_exports.sh ${VARNIK_OBJDUMP} ${VARNIK_PLUGIN} ${VARNIK_PE_FORMAT}
-          $<TARGET_FILE:varnik>)
+          $<TARGET_FILE:varnik> $<TARGET_FILE:varnik-host>)
 
 # The platform-free core's unit tests, also run under Wine on this target.
 add_executable(core_test ${VARNIK_CORE_SOURCES} ${VARNIK_TEST_MEMORY_SOURCES} ${VARNIK_CORE_TEST_SOURCES})

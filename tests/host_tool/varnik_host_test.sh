@@ -1,16 +1,20 @@
 #!/usr/bin/env bash
 # varnik_host_test.sh VARNIK_HOST_EXE PLUGIN OTHER_ARCH_PLUGIN SEND_DEVICE_CHANGE_EXE KEEPS_DIR
+#                     TEST_WINDOWS_EXE
 #
 # varnik-host as a person uses it: each command's output for the real
 # plug-in, and a clear one-line error with a non-zero exit for each mistake.
 # `plug` and `unplug` rehearse from other processes while `watch` runs, and
 # `log` reads that watch's log from a third. KEEPS_DIR holds the plug-ins
-# that each keep one thing per load (keeps-handle.dll and the like).
+# that each keep one thing per load (keeps-handle.dll and the like). Two
+# look-alikes of a watch that answer in hostile ways stay on the desktop
+# throughout.
 set -u
 root=$(cd "$(dirname "$(readlink -f "$0")")/../.." && pwd)
-exe=$1 plugin=$2 other=$3 sender=$4 keeps=$5
+exe=$1 plugin=$2 other=$3 sender=$4 keeps=$5 windows=$6
 work=$(mktemp -d "${TMPDIR:-/tmp}/varnik-host-test.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+helpers=()
+trap 'for p in "${helpers[@]}"; do kill -INT "$p" 2>/dev/null; done; rm -rf "$work"' EXIT
 failures=0
 
 # Each step has a bound of its own, far above its usual second or two, so
@@ -34,6 +38,7 @@ run() {
     local rc=$?
     [ $rc -eq 77 ] && { cat "$work/$name.err"; exit 77; }
     sed -i 's/\r$//' "$work/$name.out" "$work/$name.err"
+    cat "$work/$name.out" "$work/$name.err" >"$work/$name.all"
     if [ $rc -ne "$expected" ]; then
         echo "FAIL $name: exit $rc, expected $expected"; sed 's/^/    /' "$work/$name.out" "$work/$name.err"
         failures=$((failures + 1))
@@ -55,9 +60,6 @@ expect_line() {
     fi
 }
 
-# A watch runs through the whole script: it sees the rehearsals below, and it
-# keeps Wine's server up, so each command starts quickly and the --folder
-# mapping, which lives in the server, lasts from one command to the next.
 # within SECONDS WHAT COMMAND...: retries COMMAND every 0.1 s; says so when
 # it never held.
 within() {
@@ -81,6 +83,22 @@ ends() {
     within $step_limit "$2: to end" eval '! kill -0 '"$1"' 2>/dev/null' || kill -KILL "$1" 2>/dev/null
     wait "$1"
 }
+
+# show NAME KIND [PLUGIN]: puts a test window up (test-windows KIND), its
+# output in $work/NAME.out, and waits until it is there.
+show() {
+    local name=$1
+    shift
+    "$root/tools/wine-run" "$windows" "$@" >"$work/$name.out" 2>&1 </dev/null &
+    helpers+=($!)
+    within $step_limit "$name: test-windows $* ready" grep -q ready "$work/$name.out"
+}
+show long-length long-length
+show full-buffer full-buffer
+
+# A watch runs through the whole script: it sees the rehearsals below, and it
+# keeps Wine's server up, so each command starts quickly and the --folder
+# mapping, which lives in the server, lasts from one command to the next.
 "$root/tools/wine-run" "$exe" watch "$plugin" --seconds 100 --json >"$work/watch.out" 2>"$work/watch.err" </dev/null &
 watcher=$!
 within $step_limit "watch: Init" grep -q Init "$work/watch.out" ||
@@ -121,11 +139,13 @@ printf 'not a program\n' >"$work/text.nbp"
 run not-a-dll 1 list "Z:$work/text.nbp" && expect_line not-a-dll err 'is not a Windows DLL$'
 
 # Rehearsal: each row's command runs in a process of its own while the watch
-# runs: exit status, arguments, the whole of stderr, and the event the watch
+# runs: exit status, arguments, the whole output (stdout, then stderr; @heard
+# is the line naming the watch that received it), and the event the watch
 # reports for it (none for a refused command): status, drive letter, kind.
-# --folder maps a folder as the drive while plugged. SendMessageTimeout
-# returns once the watch has handled the event, so Ctrl+C (SIGINT) can stop
-# the watch right after the last row.
+# --folder maps a folder as the drive while plugged. Several drives go in one
+# message: the watch reports the lowest. SendMessageTimeout returns once the
+# watch has handled the event, so Ctrl+C (SIGINT) can stop the watch right
+# after the last row.
 event() { printf '{"status": "%s", "drive": "%s:\\\\", "type": "%s"}' "$1" "$2" "$3"; }
 # The line the plug-in adds to its watcher log for that event.
 report() {
@@ -137,6 +157,7 @@ report() {
 mkdir "$work/stick" "$work/other"
 stick=Z:$work/stick elsewhere=Z:$work/other winwork=${work//\//\\}
 no_letter='(give a letter, such as E, E: or E:\)'
+two='one message for drives E, F: the plug-in reports only E:\'$'\n''@heard'
 rehearsals=(
     2 'plug'                  "varnik-host: no drive given: give a letter, such as E, E: or E:\\" ''
     2 'plug EE'               "varnik-host: not a drive: EE $no_letter" ''
@@ -144,17 +165,20 @@ rehearsals=(
     2 'plug E:/'              "varnik-host: not a drive: E:/ $no_letter" ''
     2 'plug E: --bogus'       'varnik-host: bad option for plug: --bogus' ''
     2 'plug E: --media --net' 'varnik-host: --media and --net exclude each other' ''
-    2 'unplug E: F:'          'varnik-host: one drive at a time: F:' ''
+    2 "plug E: F: --folder $stick" 'varnik-host: --folder maps one drive: give one drive with it' ''
     2 'plug E: --folder'      'varnik-host: --folder needs a folder' ''
-    0 'plug E:'               '' 'Plug E Local Drive'
-    0 'unplug E:'             '' 'UnPlug E Local Drive'
-    0 'plug f --media'        '' 'Plug F Media Drive'
-    0 'unplug g:\ --net'      '' 'UnPlug G Network Drive'
+    0 'plug E:'               '@heard' 'Plug E Local Drive'
+    0 'unplug E:'             '@heard' 'UnPlug E Local Drive'
+    0 'plug f --media'        '@heard' 'Plug F Media Drive'
+    0 'unplug g:\ --net'      '@heard' 'UnPlug G Network Drive'
+    0 'plug F: e'             "$two" 'Plug E Local Drive'
+    0 'unplug e: F --net'     "$two" 'UnPlug E Network Drive'
+    0 'plug H: --broadcast'   'sent to every top-level window (Windows says nothing about who received it)' 'Plug H Local Drive'
     2 "plug V: --folder Z:$work/none" "varnik-host: no such folder: Z:$work/none" ''
-    0 "plug V: --folder $stick"       '' 'Plug V Local Drive'
+    0 "plug V: --folder $stick"       '@heard' 'Plug V Local Drive'
     2 "plug V: --folder $elsewhere"   'varnik-host: V: is in use: choose a free drive letter' ''
     2 "unplug V: --folder $elsewhere" "varnik-host: V: is not mapped to $elsewhere: it is \\??\\Z:$winwork\\stick" ''
-    0 "unplug V: --folder $stick"     '' 'UnPlug V Local Drive'
+    0 "unplug V: --folder $stick"     '@heard' 'UnPlug V Local Drive'
     2 "unplug V: --folder $stick"     "varnik-host: V: is not mapped to $stick" ''
 )
 expected='{"status": "Init", "drive": "", "type": ""}'
@@ -164,21 +188,35 @@ expect_event() {
     expected+=$'\n'$(event "$1" "$2" "$3")
     reports+=$'\n'$(report "$1" "$2" "$3")
 }
+heard=''
 for ((i = 0; i < ${#rehearsals[@]}; i += 4)); do
     name=rehearse-$((i / 4))
     # shellcheck disable=SC2086  # the row's words are the arguments
-    run "$name" "${rehearsals[i]}" ${rehearsals[i + 1]} && expect "$name" err "${rehearsals[i + 2]}"
+    if run "$name" "${rehearsals[i]}" ${rehearsals[i + 1]}; then
+        [ -n "$heard" ] || heard=$(grep -Ex 'watch in process [0-9]+ \(varnik-host\.exe\) received it' "$work/$name.out")
+        expect "$name" all "${rehearsals[i + 2]//@heard/$heard}"
+    fi
     if [ -n "${rehearsals[i + 3]}" ]; then
         read -r status letter kind <<<"${rehearsals[i + 3]}"
         expect_event "$status" "$letter" "$kind"
     fi
 done
+# What one message for E and F carries, as a look-alike of a watch records it:
+# both bits of the unit mask.
+show recorder recorder
+run several 0 plug E: F: && expect_event Plug E 'Local Drive'
+run several-gone 0 unplug F: E: && expect_event UnPlug E 'Local Drive'
+kill -INT "${helpers[-1]}"
+sed -i 's/\r$//' "$work/recorder.out"
+expect recorder out $'ready\nevent 0x8000 mask 0x00000030 flags 0\nevent 0x8004 mask 0x00000030 flags 0'
 
 # The watcher log, read by `log` from a third process: every report above,
 # a device-node change, then many events that reach only the log (sent from
 # another process, without a read in between), each line byte for byte,
 # under a heading for the watch's process. --follow then prints a line that
-# arrives after it started; a watch that does not answer is skipped.
+# arrives after it started; a watch that does not answer is skipped, named
+# once, and with --follow asked again: a watch whose callback takes 3 s has
+# its later lines printed. The look-alikes are never taken for a watch.
 bounded send-node-change "$sender" 7 1 && bounded send-config-changes "$sender" 24 300 ||
     { echo "FAIL send-device-change"; cat "$work"/send-*.err; failures=$((failures + 1)); }
 reports+=$'\n''     WM_DEVICECHANGE      wParam = DBT_DEVNODES_CHANGED      0'
@@ -205,7 +243,23 @@ run follow-seconds 0 log --follow --seconds 0 && expect follow-seconds out "$hea
 kill -STOP $watcher
 run hung 1 log && expect hung out '' &&
     expect hung err "varnik-host: the watch in process $pid (varnik-host.exe) did not answer within 2 seconds: skipped"
+run hung-follow 0 log --follow --seconds 3 && expect hung-follow all \
+    "varnik-host: the watch in process $pid (varnik-host.exe) did not answer within 2 seconds: trying again"
 kill -CONT $watcher
+show slow-watch slow-watch "$plugin"
+"$root/tools/wine-run" "$exe" log --follow --json --seconds 100 >"$work/slow.out" 2>"$work/slow.err" </dev/null &
+follower=$!
+within $step_limit "slow-follow: the log so far" eval '[ "$(lines slow)" -ge $((total - 1)) ]'
+run slow-plug 0 plug E: && expect_event Plug E 'Local Drive'
+run slow-unplug 0 unplug E: && expect_event UnPlug E 'Local Drive'
+slow=$(sed -n 's/^watch in process \([0-9]*\) (test-windows\.exe) received it$/\1/p' "$work/slow-plug.out")
+within $step_limit "slow-follow: the slow watch's lines" eval '[ "$(grep -c test-windows "$work/slow.out")" -ge 2 ]'
+ends $follower slow-follow
+ends "${helpers[-1]}" slow-watch
+sed -i 's/\r$//' "$work/slow.out" "$work/slow.err"
+grep test-windows "$work/slow.out" >"$work/slow-lines.out"
+expect slow-lines out "$(tail -n2 <<<"$reports" | sed 's/\\/\\\\/g; s/.*/{"pid": '"$slow"', "program": "test-windows.exe", "line": "&"}/')"
+expect_line slow err "^varnik-host: the watch in process $slow \(test-windows\.exe\) did not answer within 2 seconds: trying again$"
 
 # check while the watch above runs: every step passes, step 4 saying what it
 # showed and step 6 how it counted (either way this system allows), and the
@@ -230,7 +284,11 @@ sed -i 's/\r$//' "$work/watch.out"
 expect watch out "$expected"$'\n''{"status": "End", "drive": "", "type": ""}'
 run watch-text 0 watch "$plugin" --seconds 0 && expect watch-text out 'Init         
 End          '
-run no-watch 1 log && expect no-watch err 'varnik-host: no watch is running on this desktop'
+run no-watch 1 log &&
+    expect_line no-watch err '^varnik-host: no watch is running on this desktop \(session [0-9]+, [^\]+\\[^)]+\)$'
+# With nobody to hear of it, plug maps no drive.
+run plug-no-watch 1 plug V: --folder "$stick" && expect plug-no-watch all "$(cat "$work/no-watch.err")"
+run unplug-no-watch 2 unplug V: --folder "$stick" && expect unplug-no-watch err "varnik-host: V: is not mapped to $stick"
 
 [ $failures -eq 0 ] && echo "ok: every command and error case"
 [ $failures -eq 0 ]

@@ -13,8 +13,8 @@
 
 DEV_BROADCAST_VOLUME VolumeRecord(DWORD unitMask, WORD flags);
 
-// SendMessageTimeoutA to HWND_BROADCAST; returns whether every window
-// answered in time.
+// SendMessageTimeoutA to HWND_BROADCAST; false only when it could not be
+// sent: Windows says nothing about each window's answer to a broadcast.
 bool BroadcastDeviceChange(WPARAM event, const void* record);
 bool BroadcastVolume(WPARAM event, DWORD unitMask, WORD flags);
 

@@ -53,14 +53,20 @@ int Demo(TestHost& host, bool mountManager) {
         std::printf("system: a USB stick is plugged in\nfake-udisks2: plug stick1 E\n");
         std::fflush(stdout);
         ok = WaitForStatus(host, "Plug");
+        if (ok)
+            std::printf(
+                "note: Wine's mount manager sent \"%s\"; Windows sends flags 0, \"Local Drive\", for a\n"
+                "      USB stick that receives a drive letter\n",
+                host.Variable("dw_USB_Type").c_str());
         std::printf("system: the USB stick is taken out\nfake-udisks2: unplug stick1\n");
         std::fflush(stdout);
         ok = WaitForStatus(host, "UnPlug") && ok;
     } else {
+        // What Windows sends for a stick that receives a drive letter: flags 0.
         std::printf("system: USB stick arrives as drive E\n");
-        BroadcastVolume(DBT_DEVICEARRIVAL, 1u << 4, DBTF_MEDIA);
+        BroadcastVolume(DBT_DEVICEARRIVAL, 1u << 4, 0);
         std::printf("system: USB stick removed from drive E\n");
-        BroadcastVolume(DBT_DEVICEREMOVECOMPLETE, 1u << 4, DBTF_MEDIA);
+        BroadcastVolume(DBT_DEVICEREMOVECOMPLETE, 1u << 4, 0);
     }
     std::printf("script: dw_USB_Stop\n");
     HostParameters stop({});

@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
-#include <cstring>
 
 #include "tools/varnik-host/output.h"
+#include "tools/varnik-host/running_watches.h"
 
 const char kLogHelp[] =
     "usage: varnik-host log [--follow] [--seconds N] [--json]\n"
@@ -20,23 +20,24 @@ const char kLogHelp[] =
     "  --seconds N  with --follow: stop after N seconds\n"
     "  --json       one JSON object per line: {\"pid\": ..., \"program\": ..., \"line\": ...}\n"
     "The log is read with SendMessageTimeout: a host that does not answer within\n"
-    "2 seconds gets one line on stderr and its watch is skipped from then on.\n"
-    "With no watch running it says so in one line and exits with 1.\n";
+    "2 seconds (busy in a long callback, or hung) or refuses (it runs with higher\n"
+    "rights) gets one line on stderr saying which, and is skipped; with --follow it\n"
+    "is asked again every round, and its lines follow once it answers.\n"
+    "It sees the watches of its own desktop only: run it in the session where the\n"
+    "publication runs. With no watch running it says so, naming the desktop, and\n"
+    "exits with 1.\n";
 
 namespace {
 
-const char kFirstLine[] = "Unplug and re-seat USB connection to see results";
-const int kLogId = 102;
-const UINT kAnswerMs = 2000;
 const DWORD kPollMs = 100;
 
 struct Watch {
-    HWND log;
-    DWORD pid;
-    std::string program;
-    size_t printed;         // bytes of the log's text already printed (its first line counts)
-    DWORD_PTR lastLength;   // WM_GETTEXTLENGTH's answer when it was last read
-    bool skipped;           // it did not answer in time
+    WatchWindow window;
+    bool checked;          // its log begins as a watcher log does
+    bool notAWatch;        // it does not, or answers beyond all bounds: never read again
+    size_t printed;        // bytes of the log's text already printed (its first line counts)
+    DWORD_PTR lastLength;  // WM_GETTEXTLENGTH's answer when it was last read
+    DWORD failure;         // why the last read failed, as printed; 0 once it answers
 };
 
 std::atomic<bool> g_stop;
@@ -47,83 +48,15 @@ BOOL WINAPI OnConsoleBreak(DWORD) {
     return TRUE;
 }
 
-std::string ProgramName(DWORD pid) {
-    std::string name = "?";
-    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
-    if (!process)
-        return name;
-    char path[MAX_PATH];
-    DWORD size = sizeof path;
-    if (QueryFullProcessImageNameA(process, 0, path, &size)) {
-        const char* slash = std::strrchr(path, '\\');
-        name = slash ? slash + 1 : path;
-    }
-    CloseHandle(process);
-    return name;
-}
-
-// A watcher window's log control: a top-level dialog captioned "Dialog1"
-// with an EDIT child of id 102. Nothing here sends the window a message
-// (InternalGetWindowText reads the caption as the system keeps it).
-HWND WatcherLogOf(HWND window) {
-    WCHAR caption[16] = {};
-    char className[16] = {};
-    if (InternalGetWindowText(window, caption, 16) != 7 || lstrcmpW(caption, L"Dialog1") != 0 ||
-        !GetClassNameA(window, className, sizeof className) || std::strcmp(className, "#32770") != 0)
-        return nullptr;
-    HWND log = GetDlgItem(window, kLogId);
-    if (!log || !GetClassNameA(log, className, sizeof className) || lstrcmpiA(className, "EDIT") != 0)
-        return nullptr;
-    return log;
-}
-
-BOOL CALLBACK CollectLog(HWND window, LPARAM found) {
-    if (HWND log = WatcherLogOf(window))
-        reinterpret_cast<std::vector<HWND>*>(found)->push_back(log);
-    return TRUE;
-}
-
-// The wide form: under Wine 8, SendMessageTimeoutA of a text message that
-// timed out reports success, and the next one then waits for good.
-bool Ask(HWND log, UINT message, WPARAM wParam, LPARAM lParam, DWORD_PTR* answer) {
-    return SendMessageTimeoutW(log, message, wParam, lParam, SMTO_ABORTIFHUNG, kAnswerMs, answer) != 0;
-}
-
-// The log's whole text, in the ANSI code page the plug-in wrote it in; false
-// when its window does not answer in time. Asking makes the plug-in put any
-// buffered lines into the control first.
-bool ReadLog(Watch& watch, std::string* text) {
-    DWORD_PTR length = 0;
-    if (!Ask(watch.log, WM_GETTEXTLENGTH, 0, 0, &length))
-        return false;
-    text->clear();
-    if (length == watch.lastLength)
-        return true;
-    // Lines may arrive between the two messages: read again until it fits.
-    for (size_t room = length + 4096;; room *= 2) {
-        std::wstring wide(room, L'\0');
-        DWORD_PTR copied = 0;
-        if (!Ask(watch.log, WM_GETTEXT, room, reinterpret_cast<LPARAM>(&wide[0]), &copied))
-            return false;
-        if (copied + 1 < room) {
-            watch.lastLength = length;
-            const int size = static_cast<int>(copied);
-            const int bytes = WideCharToMultiByte(CP_ACP, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
-            text->resize(static_cast<size_t>(bytes));
-            WideCharToMultiByte(CP_ACP, 0, wide.data(), size, &(*text)[0], bytes, nullptr, nullptr);
-            return true;
-        }
-    }
-}
-
 void PrintLine(const Watch& watch, const std::string& line, bool json) {
+    const unsigned long pid = watch.window.pid;
     if (json) {
-        std::printf("{\"pid\": %lu, \"program\": %s, \"line\": %s}\n", static_cast<unsigned long>(watch.pid),
-                    Json(watch.program).c_str(), Json(line).c_str());
+        std::printf("{\"pid\": %lu, \"program\": %s, \"line\": %s}\n", pid,
+                    Json(watch.window.program).c_str(), Json(line).c_str());
     } else {
-        if (g_lastHeaded != watch.log)
-            std::printf("watch in process %lu (%s)\n", static_cast<unsigned long>(watch.pid), watch.program.c_str());
-        g_lastHeaded = watch.log;
+        if (g_lastHeaded != watch.window.log)
+            std::printf("watch in process %lu (%s)\n", pid, watch.window.program.c_str());
+        g_lastHeaded = watch.window.log;
         std::printf("%s\n", line.c_str());
     }
 }
@@ -144,47 +77,47 @@ void PrintNewLines(Watch& watch, const std::string& text, bool json) {
     std::fflush(stdout);
 }
 
-void SkipHung(Watch& watch) {
-    watch.skipped = true;
-    if (IsWindow(watch.log))  // a watch that has just ended is not hung
-        Fail("the watch in process " + std::to_string(watch.pid) + " (" + watch.program +
-             ") did not answer within 2 seconds: skipped");
+// One line per failure, not per round: a watch that goes on failing the
+// same way is not named again until it has answered.
+void ReportFailure(Watch& watch, DWORD error, bool follow) {
+    if (!IsWindow(watch.window.log) || error == watch.failure)  // a watch that has just ended is not hung
+        return;
+    watch.failure = error;
+    Fail("the watch in process " + std::to_string(watch.window.pid) + " (" + watch.window.program + ") " +
+         FailureText(error, kLogAnswerMs) + (follow ? ": trying again" : ": skipped"));
 }
 
-// Finds watches not seen before, checks each one's first line, prints all
-// its lines; then prints what the known ones have added.
-void Poll(std::vector<Watch>& watches, bool json) {
-    std::vector<HWND> logs;
-    EnumWindows(CollectLog, reinterpret_cast<LPARAM>(&logs));
-    for (HWND log : logs) {
-        if (std::any_of(watches.begin(), watches.end(), [log](const Watch& w) { return w.log == log; }))
-            continue;
-        Watch watch = {log, 0, "", 0, static_cast<DWORD_PTR>(-1), false};
-        GetWindowThreadProcessId(log, &watch.pid);
-        watch.program = ProgramName(watch.pid);
-        std::string text;
-        if (!ReadLog(watch, &text)) {
-            SkipHung(watch);
-            watches.push_back(watch);
-            continue;
-        }
-        // Another program's "Dialog1" with an edit control 102 is no watch.
-        const size_t first = sizeof kFirstLine - 1;
-        if (text.compare(0, first, kFirstLine) != 0 || (text.size() > first && text.compare(first, 2, "\r\n") != 0))
-            continue;
-        watch.printed = first;
-        watches.push_back(watch);
-        PrintNewLines(watches.back(), text, json);
+// Reads one watch: its first line once, then what it has added.
+void Read(Watch& watch, bool json, bool follow) {
+    DWORD error = 0;
+    Answer answer = Answer::kAnswered;
+    if (!watch.checked) {
+        answer = CheckLogHead(watch.window.log, &error);
+        watch.checked = answer == Answer::kAnswered;
+        watch.printed = LogHeadSize();
     }
-    for (Watch& watch : watches) {
-        if (watch.skipped || !IsWindow(watch.log))
-            continue;
-        std::string text;
-        if (ReadLog(watch, &text))
-            PrintNewLines(watch, text, json);
-        else
-            SkipHung(watch);
-    }
+    std::string text;
+    if (answer == Answer::kAnswered)
+        answer = ReadLogText(watch.window.log, &watch.lastLength, &text, &error);
+    if (answer == Answer::kFailed)
+        return ReportFailure(watch, error, follow);
+    watch.failure = 0;
+    if (answer == Answer::kNotAWatch)
+        watch.notAWatch = true;  // another program's "Dialog1" with an edit control 102
+    else
+        PrintNewLines(watch, text, json);
+}
+
+// Finds watches not seen before; reads every one that is still there, those
+// that failed before included, in the order found.
+void Poll(std::vector<Watch>& watches, bool json, bool follow) {
+    for (const WatchWindow& found : FindWatchWindows())
+        if (std::none_of(watches.begin(), watches.end(),
+                         [&](const Watch& w) { return w.window.log == found.log; }))
+            watches.push_back({found, false, false, 0, static_cast<DWORD_PTR>(-1), 0});
+    for (Watch& watch : watches)
+        if (!watch.notAWatch && IsWindow(watch.window.log))
+            Read(watch, json, follow);
 }
 
 }  // namespace
@@ -210,17 +143,21 @@ int Log(const std::vector<std::string>& args) {
         return UsageError("--seconds goes with --follow", kLogHelp);
 
     std::vector<Watch> watches;
-    Poll(watches, json);
-    const bool any = std::any_of(watches.begin(), watches.end(), [](const Watch& w) { return !w.skipped; });
-    if (watches.empty())
-        return Fail("no watch is running on this desktop");
+    Poll(watches, json, follow);
+    const bool read = std::any_of(watches.begin(), watches.end(),
+                                  [](const Watch& w) { return w.checked && !w.notAWatch && !w.failure; });
+    const bool failed = std::any_of(watches.begin(), watches.end(), [](const Watch& w) { return w.failure; });
+    if (!read && !failed)
+        return Fail(NoWatchText());
     if (!follow)
-        return any ? 0 : 1;
+        return read ? 0 : 1;
     SetConsoleCtrlHandler(OnConsoleBreak, TRUE);
-    const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(seconds) * 1000;
-    while (!g_stop && (seconds < 0 || GetTickCount64() < deadline)) {
+    // Elapsed time as GetTickCount's difference, right across its wrap.
+    const DWORD start = GetTickCount();
+    const DWORD limit = static_cast<DWORD>(seconds) * 1000;
+    while (!g_stop && (seconds < 0 || GetTickCount() - start < limit)) {
         Sleep(kPollMs);
-        Poll(watches, json);
+        Poll(watches, json, follow);
     }
     return 0;
 }

@@ -6,7 +6,7 @@
 //   varnik-host demo PLUGIN [--mount-manager]
 //   varnik-host watch PLUGIN [--seconds N] [--json]
 //   varnik-host edit PLUGIN [--choices A,B,C] [--value X]
-//   varnik-host plug|unplug DRIVE [--media | --net] [--folder DIR]
+//   varnik-host plug|unplug DRIVE [DRIVE...] [--media | --net] [--folder DIR] [--broadcast]
 //   varnik-host log [--follow] [--seconds N] [--json]
 //   varnik-host check PLUGIN
 #include <windows.h>
@@ -31,13 +31,13 @@ const char kUsage[] =
     "       varnik-host demo PLUGIN [--mount-manager]\n"
     "       varnik-host watch PLUGIN [--seconds N] [--json]\n"
     "       varnik-host edit PLUGIN [--choices A,B,C] [--value X]\n"
-    "       varnik-host plug DRIVE [--media | --net] [--folder DIR]\n"
-    "       varnik-host unplug DRIVE [--media | --net] [--folder DIR]\n"
+    "       varnik-host plug DRIVE [DRIVE...] [--media | --net] [--folder DIR] [--broadcast]\n"
+    "       varnik-host unplug DRIVE [DRIVE...] [--media | --net] [--folder DIR] [--broadcast]\n"
     "       varnik-host log [--follow] [--seconds N] [--json]\n"
     "       varnik-host check PLUGIN\n"
     "       varnik-host COMMAND --help\n"
-    "plug and unplug rehearse without a stick: they broadcast a volume's arrival or\n"
-    "removal (SendMessageTimeout to HWND_BROADCAST), which a running watch reports.\n"
+    "plug and unplug rehearse without a stick: they send each running watch a\n"
+    "volume's arrival or removal and say which watch received it.\n"
     "log prints what running watches saw; check tells whether Varnik works here;\n"
     "demo shows a whole watch, a stick plugged in and taken out.\n";
 

@@ -1,0 +1,91 @@
+// test-windows KIND [PLUGIN]: puts on the desktop a window that varnik-host
+// meets on a client's machine, prints "ready" once it is there, and runs
+// until it is killed. Each of the first three is a "Dialog1" with an edit
+// control 102 whose text begins like a watcher log:
+//   long-length  answers WM_GETTEXTLENGTH with 0x3FFFFFF0
+//   full-buffer  fills the whole buffer of every WM_GETTEXT
+//   recorder     prints each volume event it receives: "event 0x8000 mask
+//                0x00000030 flags 0"
+//   slow-watch   a watch of the plug-in PLUGIN whose callback takes 3 s
+#include <windows.h>
+
+#include <dbt.h>
+
+#include <cstdio>
+#include <string>
+
+#include "tools/testhost/device_broadcast.h"
+#include "tools/testhost/test_host.h"
+
+namespace {
+
+const wchar_t kFirstLine[] = L"Unplug and re-seat USB connection to see results";
+WNDPROC g_editProc;
+WNDPROC g_dialogProc;
+
+LRESULT CALLBACK LongLength(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_GETTEXTLENGTH)
+        return 0x3FFFFFF0;
+    return CallWindowProcW(g_editProc, window, message, wParam, lParam);
+}
+
+LRESULT CALLBACK FullBuffer(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message != WM_GETTEXT || wParam == 0)
+        return CallWindowProcW(g_editProc, window, message, wParam, lParam);
+    auto* buffer = reinterpret_cast<wchar_t*>(lParam);
+    const std::wstring head = std::wstring(kFirstLine) + L"\r\n";
+    for (WPARAM i = 0; i + 1 < wParam; ++i)
+        buffer[i] = i < head.size() ? head[i] : L'x';
+    buffer[wParam - 1] = L'\0';
+    return static_cast<LRESULT>(wParam - 1);
+}
+
+LRESULT CALLBACK Recorder(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    const auto* volume = reinterpret_cast<const DEV_BROADCAST_VOLUME*>(lParam);
+    if (message == WM_DEVICECHANGE && volume && volume->dbcv_devicetype == DBT_DEVTYP_VOLUME) {
+        std::printf("event 0x%04X mask 0x%08lX flags %u\n", static_cast<unsigned>(wParam),
+                    static_cast<unsigned long>(volume->dbcv_unitmask), volume->dbcv_flags);
+        std::fflush(stdout);
+    }
+    return CallWindowProcW(g_dialogProc, window, message, wParam, lParam);
+}
+
+void ShowLookAlike(const std::string& kind) {
+    HWND dialog = CreateWindowExW(0, L"#32770", L"Dialog1", WS_POPUP, 0, 0, 100, 100, nullptr, nullptr,
+                                  nullptr, nullptr);
+    HWND edit = CreateWindowExW(0, L"EDIT", kFirstLine, WS_CHILD | ES_MULTILINE, 0, 0, 90, 90, dialog,
+                                reinterpret_cast<HMENU>(102), nullptr, nullptr);
+    if (kind == "recorder")
+        g_dialogProc = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrW(dialog, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(Recorder)));
+    else
+        g_editProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
+            edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(kind == "long-length" ? LongLength : FullBuffer)));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string kind = argc > 1 ? argv[1] : "";
+    TestHost host;
+    if (kind == "slow-watch" && argc == 3) {
+        std::string error;
+        if (!host.Load(argv[2], &error)) {
+            std::fprintf(stderr, "%s\n", error.c_str());
+            return 1;
+        }
+        host.RegisterAll();
+        host.DefineSubroutine("OnUSB", [] { Sleep(3000); });
+        HostParameters start({std::string("OnUSB")});
+        host.plugin().execAction(1, start.data());
+    } else if (kind == "long-length" || kind == "full-buffer" || kind == "recorder") {
+        ShowLookAlike(kind);
+    } else {
+        std::fprintf(stderr, "usage: test-windows long-length|full-buffer|recorder|slow-watch PLUGIN\n");
+        return 2;
+    }
+    std::printf("ready\n");
+    std::fflush(stdout);
+    PumpMessagesUntil([] { return false; }, INFINITE);
+    return 0;
+}

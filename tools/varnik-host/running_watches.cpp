@@ -1,0 +1,164 @@
+#include "tools/varnik-host/running_watches.h"
+
+#include <tlhelp32.h>
+
+#include <algorithm>
+#include <cstring>
+
+const UINT kLogAnswerMs = 2000;
+
+namespace {
+
+const char kFirstLine[] = "Unplug and re-seat USB connection to see results";
+const int kLogId = 102;
+// A real log grows by one line of about 150 characters per event; beyond
+// this, a window is not a watcher log, whatever it answers.
+const DWORD_PTR kMaxLogChars = 16 * 1024 * 1024;
+// Lines may arrive between asking the length and reading the text; a log
+// that outgrows every read this often is not one.
+const int kReadTries = 4;
+const DWORD_PTR kRoomToGrow = 4096;
+
+// From a process snapshot, which needs no access to the process itself: it
+// names the program of an elevated host too, on every Windows from XP on.
+std::string ProgramName(DWORD pid) {
+    std::string name = "?";
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return name;
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
+        if (entry.th32ProcessID == pid) {
+            const char* slash = std::strrchr(entry.szExeFile, '\\');
+            name = slash ? slash + 1 : entry.szExeFile;
+            break;
+        }
+    CloseHandle(snapshot);
+    return name;
+}
+
+// A watcher window's log control: a top-level dialog captioned "Dialog1"
+// with an EDIT child of id 102. Nothing here sends the window a message
+// (InternalGetWindowText reads the caption as the system keeps it).
+HWND WatcherLogOf(HWND window) {
+    WCHAR caption[16] = {};
+    char className[16] = {};
+    if (InternalGetWindowText(window, caption, 16) != 7 || lstrcmpW(caption, L"Dialog1") != 0 ||
+        !GetClassNameA(window, className, sizeof className) || std::strcmp(className, "#32770") != 0)
+        return nullptr;
+    HWND log = GetDlgItem(window, kLogId);
+    if (!log || !GetClassNameA(log, className, sizeof className) || lstrcmpiA(className, "EDIT") != 0)
+        return nullptr;
+    return log;
+}
+
+BOOL CALLBACK CollectWatchWindow(HWND window, LPARAM found) {
+    if (HWND log = WatcherLogOf(window)) {
+        WatchWindow watch = {window, log, 0, ""};
+        GetWindowThreadProcessId(window, &watch.pid);
+        watch.program = ProgramName(watch.pid);
+        reinterpret_cast<std::vector<WatchWindow>*>(found)->push_back(watch);
+    }
+    return TRUE;
+}
+
+// WM_GETTEXT into room for `room` characters; `*filled` when the text took
+// all of it, as a text that does not fit does.
+bool GetText(HWND log, DWORD_PTR room, std::wstring* wide, bool* filled, DWORD* error) {
+    wide->assign(room, L'\0');
+    DWORD_PTR copied = 0;
+    if (!Ask(log, WM_GETTEXT, room, reinterpret_cast<LPARAM>(&(*wide)[0]), kLogAnswerMs, &copied, error))
+        return false;
+    copied = std::min(copied, room - 1);  // an answer beyond the room is no count of what came back
+    *filled = copied + 1 == room;
+    wide->resize(copied);
+    return true;
+}
+
+}  // namespace
+
+std::vector<WatchWindow> FindWatchWindows() {
+    std::vector<WatchWindow> found;
+    EnumWindows(CollectWatchWindow, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+// The wide form: under Wine 8, SendMessageTimeoutA of a text message that
+// timed out reports success, and the next one then waits for good.
+bool Ask(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT milliseconds, DWORD_PTR* answer,
+         DWORD* error) {
+    SetLastError(0);
+    if (SendMessageTimeoutW(window, message, wParam, lParam, SMTO_ABORTIFHUNG, milliseconds, answer))
+        return true;
+    // Windows 2000 left 0 for a time-out.
+    *error = GetLastError() ? GetLastError() : ERROR_TIMEOUT;
+    return false;
+}
+
+size_t LogHeadSize() {
+    return sizeof kFirstLine - 1;
+}
+
+Answer CheckLogHead(HWND log, DWORD* error) {
+    // Room for the first line, the CR LF after it and a little more.
+    std::wstring head;
+    bool filled = false;
+    if (!GetText(log, LogHeadSize() + 8, &head, &filled, error))
+        return Answer::kFailed;
+    const std::wstring first(kFirstLine, kFirstLine + LogHeadSize());
+    if (head.compare(0, first.size(), first) != 0)
+        return Answer::kNotAWatch;
+    const std::wstring after = head.substr(first.size(), 2);
+    return after.empty() || after == L"\r\n" ? Answer::kAnswered : Answer::kNotAWatch;
+}
+
+Answer ReadLogText(HWND log, DWORD_PTR* lastLength, std::string* text, DWORD* error) {
+    text->clear();
+    for (int tries = 0; tries < kReadTries; ++tries) {
+        DWORD_PTR length = 0;
+        if (!Ask(log, WM_GETTEXTLENGTH, 0, 0, kLogAnswerMs, &length, error))
+            return Answer::kFailed;
+        if (length > kMaxLogChars)
+            return Answer::kNotAWatch;
+        if (length == *lastLength)
+            return Answer::kAnswered;
+        std::wstring wide;
+        bool filled = false;
+        if (!GetText(log, length + kRoomToGrow, &wide, &filled, error))
+            return Answer::kFailed;
+        if (!filled) {
+            *lastLength = length;
+            const int size = static_cast<int>(wide.size());
+            const int bytes = WideCharToMultiByte(CP_ACP, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
+            text->resize(static_cast<size_t>(bytes));
+            WideCharToMultiByte(CP_ACP, 0, wide.data(), size, &(*text)[0], bytes, nullptr, nullptr);
+            return Answer::kAnswered;
+        }
+    }
+    return Answer::kNotAWatch;
+}
+
+std::string FailureText(DWORD error, UINT milliseconds) {
+    if (error == ERROR_TIMEOUT)
+        return "did not answer within " + std::to_string(milliseconds / 1000) + " seconds";
+    // User Interface Privilege Isolation: a message to a process of higher
+    // integrity (an elevated host) is blocked with "access denied".
+    if (error == ERROR_ACCESS_DENIED)
+        return "refused: the publication runs with higher rights: run varnik-host as administrator too";
+    return "failed: error " + std::to_string(error);
+}
+
+std::string NoWatchText() {
+    char station[256] = "?";
+    char desktop[256] = "?";
+    DWORD needed = 0;
+    GetUserObjectInformationA(GetProcessWindowStation(), UOI_NAME, station, sizeof station, &needed);
+    GetUserObjectInformationA(GetThreadDesktop(GetCurrentThreadId()), UOI_NAME, desktop, sizeof desktop,
+                              &needed);
+    DWORD session = 0;
+    const std::string sessionText = ProcessIdToSessionId(GetCurrentProcessId(), &session)
+                                        ? "session " + std::to_string(session) + ", "
+                                        : "";
+    return "no watch is running on this desktop (" + sessionText + station + "\\" + desktop + ")";
+}

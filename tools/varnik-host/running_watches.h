@@ -1,0 +1,55 @@
+// The watches running on this desktop, in any process, as `log`, `plug` and
+// `unplug` find them: top-level "Dialog1" dialogs whose edit control 102 is a
+// watcher log. Every message to another program's window times out, and
+// nothing another program answers can make varnik-host crash or hang.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// A window that looks like a watcher window from outside.
+struct WatchWindow {
+    HWND window;
+    HWND log;  // its edit control 102
+    DWORD pid;
+    std::string program;  // the file name of the process's program, or "?"
+};
+
+// Every top-level window on this desktop that looks like a watcher window,
+// in the system's order. Sends none of them a message.
+std::vector<WatchWindow> FindWatchWindows();
+
+// How long `log` waits for a watch to answer one message.
+extern const UINT kLogAnswerMs;
+
+// What reading a watch's log or sending it an event can come to.
+enum class Answer {
+    kAnswered,
+    kNotAWatch,  // its text does not begin like a watcher log, or is out of all bounds
+    kFailed,     // the message failed: `error` says why
+};
+
+// Sends `message` as SendMessageTimeoutW does, waiting `milliseconds` at most;
+// on failure `*error` is the reason (ERROR_TIMEOUT when it timed out).
+bool Ask(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT milliseconds, DWORD_PTR* answer,
+         DWORD* error);
+
+// Whether the log's text begins with the watcher log's first line, read
+// with a message of a few dozen characters.
+Answer CheckLogHead(HWND log, DWORD* error);
+
+// The log's whole text, in the ANSI code page the plug-in wrote it in; empty
+// when its length is still `*lastLength`, which it updates.
+Answer ReadLogText(HWND log, DWORD_PTR* lastLength, std::string* text, DWORD* error);
+
+// The bytes of the watcher log's first line.
+size_t LogHeadSize();
+
+// A failed message's reason, for a line about that watch:
+// "did not answer within 2 seconds", "refused: ...", "failed: error N".
+std::string FailureText(DWORD error, UINT milliseconds);
+
+// "no watch is running on this desktop (session 1, WinSta0\Default)".
+std::string NoWatchText();
