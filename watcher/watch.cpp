@@ -8,7 +8,6 @@
 #include "support/library_main.h"
 #include "support/message_pump.h"
 #include "watcher/watcher_command.h"
-#include "watcher/watcher_proc.h"
 #include "watcher/watcher_state.h"
 #include "watcher/watcher_window.h"
 
@@ -47,28 +46,32 @@ void StartWatch(TextView callbackName) {
     g_watcherLog = log;
     HDEVNOTIFY notification = nullptr;
     if (window) {
-        if (HoldModule())  // the window's procedures live in this library
-            MarkHoldsModule(window);
         notification = RegisterForDeviceEvents(window);
         g_notification = notification;
-        InstallWatcherWindowProc(window);
     }
 
+    WatcherRecord* record = window ? WatcherRecordOf(window) : nullptr;
+    WatcherCall init;
+    if (record)
+        EnterWatcherCall(record, init);
     WatcherDialogCallback(window, WM_INITDIALOG, 0, 0);
-    if (window && IsWindow(window)) {  // the "Init" run may have stopped the watch
-        AttachWatcherDialogCallback(window);
+    // The "Init" run may have destroyed the window, and its record with it.
+    if (record && LeaveWatcherCall(record, init)) {
+        record->callbackAttached = true;
         ShowWindow(window, SW_HIDE);  // never shown
     }
 
     PumpOneMessage();
 
     // Volume arrivals and removals are broadcast to every top-level window,
-    // so the watch goes on without the registration.
+    // so the watch goes on without the registration. Each start cancels its
+    // own, whatever a nested start did meanwhile.
     if (notification) {
         UnregisterDeviceNotification(notification);
         if (g_notification == notification)
             g_notification = nullptr;
     }
+    ReleaseModuleHeldByGoneWindows();
 }
 
 void StopWatch() {
@@ -76,11 +79,9 @@ void StopWatch() {
     if (window) {
         g_watcherWindow = nullptr;
         g_watcherLog = nullptr;
-        const bool heldModule = HoldsModule(window);
         SendMessageA(window, WM_CLOSE, 0, 0);
         DestroyWindow(window);
-        if (heldModule)
-            ReleaseModule();
     }
     ReportToHost("End", "", "");
+    ReleaseModuleHeldByGoneWindows();
 }

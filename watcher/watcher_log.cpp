@@ -3,6 +3,7 @@
 #include "support/library_main.h"
 #include "support/memory.h"
 #include "watcher/watcher_state.h"
+#include "watcher/watcher_window.h"
 
 namespace {
 
@@ -28,10 +29,9 @@ struct Chunk {
 // as large as the plug-in allows itself.
 const size_t kChunkBlock = 64 * 1024;
 
-HWND g_bufferedLog;     // the control the waiting lines belong to
+HWND g_bufferedLog;     // the control the waiting lines belong to; null once it is destroyed
 Chunk* g_firstPending;  // lines not yet in that control, oldest first
 Chunk* g_lastPending;
-WNDPROC g_editProc;     // the EDIT class's own procedure
 
 // Detaches the waiting lines: whatever is appended meanwhile starts a chain
 // of its own.
@@ -76,31 +76,40 @@ Chunk* RoomFor(size_t needed) {
 void WriteBufferedLines() {
     Chunk* first = TakePending();
     HWND log = g_bufferedLog;
-    if (first && IsWindow(log)) {
+    const WatcherRecord* record = log ? WatcherLogRecordOf(log) : nullptr;
+    if (record) {
+        const WNDPROC editProc = record->logProc;
         for (Chunk* chunk = first; chunk; chunk = chunk->next) {
-            const LRESULT end = CallWindowProcA(g_editProc, log, WM_GETTEXTLENGTH, 0, 0);
-            CallWindowProcA(g_editProc, log, EM_SETSEL, end, end);
-            CallWindowProcA(g_editProc, log, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(chunk->bytes()));
+            const LRESULT end = CallWindowProcA(editProc, log, WM_GETTEXTLENGTH, 0, 0);
+            CallWindowProcA(editProc, log, EM_SETSEL, end, end);
+            CallWindowProcA(editProc, log, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(chunk->bytes()));
         }
     }
     FreeChunks(first);
 }
 
 LRESULT CALLBACK WatcherLogProc(HWND log, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (log == g_bufferedLog) {
-        if (message == WM_NCDESTROY) {
+    const WatcherRecord* record = WatcherLogRecordOf(log);
+    if (!record)  // never in practice: the record outlives its log
+        return 0;
+    const WNDPROC editProc = record->logProc;
+    if (message == WM_NCDESTROY) {
+        // Nothing names a log that is gone: its waiting lines go with it.
+        if (log == g_bufferedLog) {
             g_bufferedLog = nullptr;
             FreeChunks(TakePending());
-        } else if (message != WM_DESTROY) {
-            WriteBufferedLines();
         }
+        if (log == g_watcherLog)
+            g_watcherLog = nullptr;
+    } else if (log == g_bufferedLog && message != WM_DESTROY) {
+        WriteBufferedLines();
     }
-    return CallWindowProcA(g_editProc, log, message, wParam, lParam);
+    return CallWindowProcA(editProc, log, message, wParam, lParam);
 }
 
 }  // namespace
 
-HWND CreateWatcherLog(HWND watcherWindow) {
+HWND CreateWatcherLog(HWND watcherWindow, WatcherRecord* record) {
     // Dialog units: x 5, y 5, 740 wide, 225 high.
     RECT box = {5, 5, 740, 225};
     MapDialogRect(watcherWindow, &box);
@@ -111,7 +120,8 @@ HWND CreateWatcherLog(HWND watcherWindow) {
         return nullptr;
     SendMessageA(log, WM_SETFONT, SendMessageA(watcherWindow, WM_GETFONT, 0, 0), TRUE);
     SendMessageA(log, EM_SETLIMITTEXT, kLogLimit, 0);
-    g_editProc = reinterpret_cast<WNDPROC>(
+    SetWindowLongPtrA(log, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(record));
+    record->logProc = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrA(log, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(WatcherLogProc)));
     return log;
 }
