@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include <string.h>
-
 #include "plugin/choice_list.h"
 #include "plugin/host_context.h"
 #include "plugin/host_text.h"
@@ -44,7 +42,7 @@ TextView SubroutineList() {
     unsigned char record[64] = {};
     interfaceAccess(kSubroutineListRequest, record);
     const char* list = nullptr;
-    memcpy(&list, record, sizeof list);  // the first field points to the host's text
+    CopyBytes(&list, record, sizeof list);  // the first field points to the host's text
     return TextView(list);
 }
 

@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include <string.h>
-
 #include "report/broadcast_decoder.h"
 #include "support/library_main.h"
 #include "support/message_pump.h"
@@ -27,7 +25,7 @@ const DWORD kAllInterfaceClasses = 4;  // DEVICE_NOTIFY_WINDOW_HANDLE | DEVICE_N
 
 HDEVNOTIFY RegisterForDeviceEvents(HWND window) {
     InterfaceFilter filter;
-    memset(&filter, 0, sizeof filter);
+    FillBytes(&filter, 0, sizeof filter);
     filter.size = sizeof filter;
     filter.deviceType = kDeviceInterfaceType;
     return RegisterDeviceNotificationA(window, &filter, kAllInterfaceClasses);

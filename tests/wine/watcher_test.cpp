@@ -178,22 +178,22 @@ TEST_F(WatcherTest, ALongLogKeepsEveryLineForEveryReader) {
     EXPECT_EQ(WindowText(log), expected);
 }
 
-// The plug-in's heap, through its import of realloc: one request refused.
-decltype(&realloc) g_realRealloc;
+// The plug-in's heap, through its import of HeapAlloc: one request refused.
+decltype(&HeapAlloc) g_realHeapAlloc;
 bool g_refuseNextAllocation;
 
-void* __cdecl RefuseOnce(void* block, size_t size) {
+LPVOID WINAPI RefuseOnce(HANDLE heap, DWORD flags, SIZE_T size) {
     if (g_refuseNextAllocation) {
         g_refuseNextAllocation = false;
         return nullptr;
     }
-    return g_realRealloc(block, size);
+    return g_realHeapAlloc(heap, flags, size);
 }
 
 // Memory refused while the log grows loses that event's line, none other.
 TEST_F(WatcherTest, AFailedGrowthLosesOnlyItsOwnLine) {
     HWND log = GetDlgItem(Watch(), 102);
-    ASSERT_TRUE(HookImport(host.module(), "msvcrt.dll", "realloc", &RefuseOnce, &g_realRealloc));
+    ASSERT_TRUE(HookImport(host.module(), "KERNEL32.dll", "HeapAlloc", &RefuseOnce, &g_realHeapAlloc));
     g_refuseNextAllocation = false;
     std::string expected = kFirstLogText;
     int refused = -1;
