@@ -1,5 +1,7 @@
 #include "support/memory.h"
 
+#if defined(_WIN32)
+
 #include <windows.h>
 
 // The process heap: the plug-in brings no C library of its own and uses
@@ -15,3 +17,18 @@ void FreeMemory(void* block) {
     if (block)
         HeapFree(GetProcessHeap(), 0, block);
 }
+
+#else
+
+#include <stdlib.h>
+
+// The core's benchmark and fuzzer on Linux: the C library's heap.
+void* ReallocateMemory(void* block, size_t size) {
+    return realloc(block, size);
+}
+
+void FreeMemory(void* block) {
+    free(block);
+}
+
+#endif
