@@ -8,6 +8,7 @@ set(VARNIK_CORE_SOURCES
   plugin/host_context.cpp
   report/broadcast_decoder.cpp
   report/event_report.cpp
+  support/line_queue.cpp
   support/text.cpp
   watcher/volume_event.cpp
   watcher/watcher_command.cpp
@@ -40,6 +41,7 @@ set(VARNIK_CORE_TEST_SOURCES
   tests/native/broadcast_decoder_unittest.cpp
   tests/native/choice_list_unittest.cpp
   tests/native/event_report_unittest.cpp
+  tests/native/line_queue_unittest.cpp
   tests/native/text_unittest.cpp
   tests/native/volume_event_unittest.cpp
 )

@@ -22,14 +22,15 @@ set(VARNIK_STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
 
 # The plug-in is a guest in the host's process and brings no runtime along:
 # no C++ library, exceptions, RTTI or thread library, and no C run-time
-# start-up: the loader calls DllMain itself. msvcrt.dll gives it memory and
-# string basics, libgcc the compiler's own helpers (stack probes).
+# start-up: the loader calls DllMain itself. Memory comes from the process
+# heap, byte loops are its own, libgcc gives the compiler's own helpers
+# (stack probes).
 # Built for size, not with the Release -O3 that the tests and tools keep: a
 # few small calls per event gain nothing from inlining and unrolling, and the
 # file the host loads is about half as large.
 set(VARNIK_PLUGIN_FLAGS -Os -g -fno-exceptions -fno-rtti -fno-threadsafe-statics -ffunction-sections
     -fdata-sections
-    # Short copies stay loops rather than becoming calls into msvcrt.dll.
+    # The plug-in's byte loops stay loops: there is no C library to call.
     -fno-tree-loop-distribute-patterns)
 if(VARNIK_ARCH STREQUAL "win32")
   # x86 needs no unwind tables; without crtbegin nothing would register them.
@@ -56,7 +57,7 @@ set_source_files_properties(support/text.cpp
   PROPERTIES COMPILE_OPTIONS "$<$<STREQUAL:$<TARGET_PROPERTY:NAME>,varnik>:-O2>")
 target_link_options(varnik PRIVATE -nostdlib -Wl,--entry,${VARNIK_ENTRY} -Wl,--gc-sections
                     -Wl,--no-insert-timestamp)
-target_link_libraries(varnik PRIVATE user32 gdi32 kernel32 msvcrt gcc)
+target_link_libraries(varnik PRIVATE user32 gdi32 kernel32 gcc)
 set_target_properties(varnik PROPERTIES
   PREFIX "" SUFFIX ".nbp" OUTPUT_NAME varnik
   RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}

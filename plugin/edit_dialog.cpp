@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include <string.h>
-
 #include "plugin/choice_list.h"
 #include "plugin/host_context.h"
 #include "plugin/host_text.h"
@@ -21,12 +19,16 @@ const int kSubroutineListRequest = 5;
 const COLORREF kDialogBackground = RGB(250, 245, 255);
 const COLORREF kLabelText = RGB(5, 5, 5);
 const COLORREF kLabelBackground = RGB(245, 245, 255);
+// A subroutine name fits: the dialog needs no heap block for an ordinary
+// one, so memory running out never empties the box over a named action.
+const size_t kNameRoom = 256;
+using NameText = StackText<kNameRoom>;
 
 // One open edit dialog. The dialog has no owner, so the host's windows stay
 // usable and a second action editor can open a second dialog meanwhile: each
 // keeps its own outcome and brushes, reached through DWLP_USER.
 struct EditSession {
-    Text editedValue;
+    NameText editedValue;
     bool confirmed;
     HBRUSH dialogBrush;
     HBRUSH labelBrush;
@@ -44,21 +46,22 @@ TextView SubroutineList() {
     unsigned char record[64] = {};
     interfaceAccess(kSubroutineListRequest, record);
     const char* list = nullptr;
-    memcpy(&list, record, sizeof list);  // the first field points to the host's text
+    CopyBytes(&list, record, sizeof list);  // the first field points to the host's text
     return TextView(list);
 }
 
-Text WindowTextOf(HWND window) {
-    Text text;
+// False if the text could not be read for want of memory.
+bool ReadWindowText(HWND window, TextBuffer& text) {
+    text.Clear();
     const int length = GetWindowTextLengthA(window);
     if (length <= 0)
-        return text;
+        return true;
     char* bytes = text.Extend(static_cast<size_t>(length));
     if (!bytes)
-        return text;
+        return false;
     const int copied = GetWindowTextA(window, bytes, length + 1);
     text.Truncate(copied > 0 ? static_cast<size_t>(copied) : 0);
-    return text;
+    return true;
 }
 
 HWND AddControl(HWND dialog, const char* className, const char* text, DWORD style, int x, int y, int width,
@@ -71,9 +74,9 @@ HWND AddControl(HWND dialog, const char* className, const char* text, DWORD styl
     return control;
 }
 
+// A name that cannot be read leaves the action's value as it was.
 void OnDone(HWND dialog, EditSession* session) {
-    session->editedValue = WindowTextOf(GetDlgItem(dialog, kComboId));
-    session->confirmed = true;
+    session->confirmed = ReadWindowText(GetDlgItem(dialog, kComboId), session->editedValue);
     DestroyWindow(dialog);
 }
 
@@ -129,7 +132,7 @@ void AddChoices(HWND combo, TextView choices) {
     }
 }
 
-HWND CreateEditDialog(EditSession* session, TextView choices, const Text& currentValue) {
+HWND CreateEditDialog(EditSession* session, TextView choices, const TextBuffer& currentValue) {
     // Laid out in pixels: the template's size is replaced right after creation.
     const DialogLayout layout = {WS_SYSMENU | DS_SETFONT | DS_NOFAILCREATE | DS_3DLOOK,
                                  WS_EX_TOPMOST,
@@ -181,8 +184,14 @@ void RunModal(HWND dialog, EditSession* session) {
 
 void EditStartAction(char** parameters) {
     // The host may free or replace the parameter's block while it lists its
-    // subroutines, so the value is copied before it is asked.
-    const Text currentValue(parameters ? parameters[0] : nullptr);
+    // subroutines, so the value is copied before it is asked. A name too
+    // long to copy without memory that cannot be had opens no dialog: an
+    // empty box must not replace it.
+    const TextView hostValue(parameters ? parameters[0] : nullptr);
+    NameText currentValue;
+    currentValue.Append(hostValue);
+    if (currentValue.size() != hostValue.size)
+        return;
     Text choices;
     BuildChoices(SubroutineList(), choices);
 

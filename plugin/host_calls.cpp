@@ -1,7 +1,5 @@
 #include "plugin/host_calls.h"
 
-#include <string.h>
-
 #include "plugin/host_context.h"
 
 namespace {

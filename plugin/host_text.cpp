@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include <string.h>
-
 void SetHostText(char** variable, TextView text) {
     if (!variable)
         return;
@@ -16,6 +14,6 @@ void SetHostText(char** variable, TextView text) {
     void* block = GlobalAlloc(GPTR, text.size + 1);
     if (!block)
         return;
-    memcpy(block, text.data, text.size);
+    CopyBytes(block, text.data, text.size);
     *variable = static_cast<char*>(block);
 }

@@ -1,7 +1,5 @@
 #include "report/broadcast_decoder.h"
 
-#include <string.h>
-
 #include "support/text.h"
 
 namespace {
@@ -50,7 +48,7 @@ uint32_t ReadU32(const unsigned char* p) {
 int32_t ReadI32(const unsigned char* p) {
     int32_t value;
     uint32_t bits = ReadU32(p);
-    memcpy(&value, &bits, sizeof value);  // two's complement, no overflow
+    CopyBytes(&value, &bits, sizeof value);  // two's complement, no overflow
     return value;
 }
 
@@ -69,8 +67,10 @@ void CopyRecord(unsigned char* copy, size_t copySize, const void* record, size_t
 // A name ends at its first NUL; one that fills its field has no NUL and ends
 // at the field's end, so nothing beyond the copy is ever read.
 size_t NameLength(const unsigned char* field) {
-    const void* nul = memchr(field, 0, kNameFieldSize);
-    return nul ? static_cast<size_t>(static_cast<const unsigned char*>(nul) - field) : kNameFieldSize;
+    size_t length = 0;
+    while (length < kNameFieldSize && field[length] != 0)
+        ++length;
+    return length;
 }
 
 void AppendName(TextBuffer& out, const unsigned char* field) {
@@ -179,7 +179,7 @@ void AppendBroadcastEntries(TextBuffer& report, const void* record) {
     // and any program can broadcast one: past the size field, which we must
     // read to learn it, nothing beyond dbch_size bytes is read.
     unsigned char sizeField[4];
-    memcpy(sizeField, record, sizeof sizeField);
+    CopyBytes(sizeField, record, sizeof sizeField);
     const size_t readable = ReadU32(sizeField);
     unsigned char header[kHeaderCopySize];
     CopyRecord(header, sizeof header, record, readable);

@@ -1,7 +1,5 @@
 #include "report/event_report.h"
 
-#include <string.h>
-
 #include "report/broadcast_decoder.h"
 #include "support/text.h"
 
@@ -52,7 +50,7 @@ const EventName* FindEvent(int32_t code) {
 int32_t Low32AsSigned(uintptr_t value) {
     uint32_t bits = static_cast<uint32_t>(value);
     int32_t number;
-    memcpy(&number, &bits, sizeof number);
+    CopyBytes(&number, &bits, sizeof number);
     return number;
 }
 

@@ -1,6 +1,6 @@
 #include "support/dialog_template.h"
 
-#include <string.h>
+#include "support/text.h"
 
 namespace {
 
@@ -19,7 +19,7 @@ WORD* PutWideText(WORD* at, const char* text) {
 }  // namespace
 
 void BuildDialogTemplate(const DialogLayout& layout, DialogTemplate& dialogTemplate) {
-    memset(&dialogTemplate, 0, sizeof dialogTemplate);
+    FillBytes(&dialogTemplate, 0, sizeof dialogTemplate);
     DLGTEMPLATE header = {};
     header.style = layout.style & ~WS_VISIBLE;
     header.dwExtendedStyle = layout.exStyle;
@@ -29,7 +29,7 @@ void BuildDialogTemplate(const DialogLayout& layout, DialogTemplate& dialogTempl
     header.cx = layout.cx;
     header.cy = layout.cy;
     static_assert(sizeof header % sizeof(WORD) == 0, "the header is whole words");
-    memcpy(dialogTemplate.words, &header, sizeof header);
+    CopyBytes(dialogTemplate.words, &header, sizeof header);
 
     WORD* at = dialogTemplate.words + sizeof header / sizeof(WORD);
     *at++ = 0;  // no menu

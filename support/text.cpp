@@ -1,7 +1,5 @@
 #include "support/text.h"
 
-#include <string.h>
-
 #include "support/memory.h"
 
 TextView TextView::Slice(size_t from, size_t count) const {
@@ -12,9 +10,6 @@ TextView TextView::Slice(size_t from, size_t count) const {
     return TextView(data + from, count);
 }
 
-// Plain loops for the short texts of one event: on Windows the C library's
-// functions are a call into another DLL each, which costs more than the
-// bytes do.
 namespace {
 
 bool SameBytes(const char* a, const char* b, size_t count) {
@@ -22,12 +17,6 @@ bool SameBytes(const char* a, const char* b, size_t count) {
         if (a[i] != b[i])
             return false;
     return true;
-}
-
-// `to` lies wholly before or after `from`.
-void CopyBytes(char* to, const char* from, size_t count) {
-    for (size_t i = 0; i < count; ++i)
-        to[i] = from[i];
 }
 
 }  // namespace
@@ -66,7 +55,7 @@ bool TextBuffer::Grow(size_t needed) {
         return false;
     }
     if (borrowed_)
-        memcpy(block, data_, size_ + 1);
+        CopyBytes(block, data_, size_ + 1);
     data_ = static_cast<char*>(block);
     capacity_ = capacity;
     borrowed_ = false;
@@ -107,7 +96,7 @@ char* TextBuffer::Extend(size_t count) {
     if (!Grow(size_ + count))
         return nullptr;
     char* added = data_ + size_;
-    memset(added, 0, count + 1);
+    FillBytes(added, 0, count + 1);
     size_ += count;
     return added;
 }

@@ -10,6 +10,27 @@
 #include <stddef.h>
 #include <stdint.h>
 
+// Byte helpers of the plug-in's own, which imports no C library. Plain
+// loops: the bytes of one event are few.
+inline void CopyBytes(void* to, const void* from, size_t count) {  // no overlap
+    auto* out = static_cast<unsigned char*>(to);
+    const auto* in = static_cast<const unsigned char*>(from);
+    for (size_t i = 0; i < count; ++i)
+        out[i] = in[i];
+}
+inline void FillBytes(void* to, unsigned char value, size_t count) {
+    auto* out = static_cast<unsigned char*>(to);
+    for (size_t i = 0; i < count; ++i)
+        out[i] = value;
+}
+// The number of bytes before the first NUL.
+constexpr size_t TextLength(const char* text) {
+    size_t length = 0;
+    while (text[length] != '\0')
+        ++length;
+    return length;
+}
+
 // Bytes that someone else owns, for reading during a call.
 struct TextView {
     const char* data = "";
@@ -18,7 +39,7 @@ struct TextView {
     constexpr TextView() = default;
     constexpr TextView(const char* bytes, size_t count) : data(bytes), size(count) {}
     // A NUL-terminated text; null counts as empty.
-    constexpr TextView(const char* text) : data(text ? text : ""), size(text ? __builtin_strlen(text) : 0) {}
+    constexpr TextView(const char* text) : data(text ? text : ""), size(text ? TextLength(text) : 0) {}
 
     bool empty() const { return size == 0; }
     TextView Slice(size_t from, size_t count) const;  // clipped to what is there

@@ -2,13 +2,10 @@
 
 #include <windows.h>
 
-#include <string.h>
-
 #include "report/broadcast_decoder.h"
 #include "support/library_main.h"
 #include "support/message_pump.h"
 #include "watcher/watcher_command.h"
-#include "watcher/watcher_proc.h"
 #include "watcher/watcher_state.h"
 #include "watcher/watcher_window.h"
 
@@ -28,7 +25,7 @@ const DWORD kAllInterfaceClasses = 4;  // DEVICE_NOTIFY_WINDOW_HANDLE | DEVICE_N
 
 HDEVNOTIFY RegisterForDeviceEvents(HWND window) {
     InterfaceFilter filter;
-    memset(&filter, 0, sizeof filter);
+    FillBytes(&filter, 0, sizeof filter);
     filter.size = sizeof filter;
     filter.deviceType = kDeviceInterfaceType;
     return RegisterDeviceNotificationA(window, &filter, kAllInterfaceClasses);
@@ -47,28 +44,32 @@ void StartWatch(TextView callbackName) {
     g_watcherLog = log;
     HDEVNOTIFY notification = nullptr;
     if (window) {
-        if (HoldModule())  // the window's procedures live in this library
-            MarkHoldsModule(window);
         notification = RegisterForDeviceEvents(window);
         g_notification = notification;
-        InstallWatcherWindowProc(window);
     }
 
+    WatcherRecord* record = window ? WatcherRecordOf(window) : nullptr;
+    WatcherCall init;
+    if (record)
+        EnterWatcherCall(record, init);
     WatcherDialogCallback(window, WM_INITDIALOG, 0, 0);
-    if (window && IsWindow(window)) {  // the "Init" run may have stopped the watch
-        AttachWatcherDialogCallback(window);
+    // The "Init" run may have destroyed the window, and its record with it.
+    if (record && LeaveWatcherCall(record, init)) {
+        record->callbackAttached = true;
         ShowWindow(window, SW_HIDE);  // never shown
     }
 
     PumpOneMessage();
 
     // Volume arrivals and removals are broadcast to every top-level window,
-    // so the watch goes on without the registration.
+    // so the watch goes on without the registration. Each start cancels its
+    // own, whatever a nested start did meanwhile.
     if (notification) {
         UnregisterDeviceNotification(notification);
         if (g_notification == notification)
             g_notification = nullptr;
     }
+    ReleaseModuleHeldByGoneWindows();
 }
 
 void StopWatch() {
@@ -76,11 +77,9 @@ void StopWatch() {
     if (window) {
         g_watcherWindow = nullptr;
         g_watcherLog = nullptr;
-        const bool heldModule = HoldsModule(window);
         SendMessageA(window, WM_CLOSE, 0, 0);
         DestroyWindow(window);
-        if (heldModule)
-            ReleaseModule();
     }
     ReportToHost("End", "", "");
+    ReleaseModuleHeldByGoneWindows();
 }

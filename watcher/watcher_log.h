@@ -15,9 +15,11 @@
 
 #include "support/text.h"
 
-// Creates the log in a freshly created watcher window. Returns null if the
-// control cannot be created.
-HWND CreateWatcherLog(HWND watcherWindow);
+struct WatcherRecord;
+
+// Creates the log in a freshly created watcher window, its procedure kept in
+// the window's record. Returns null if the control cannot be created.
+HWND CreateWatcherLog(HWND watcherWindow, WatcherRecord* record);
 
 // Appends CR LF and `line` to the log of the current watcher window; does
 // nothing when there is none.

@@ -9,7 +9,3 @@
 #include <windows.h>
 
 LRESULT CALLBACK WatcherWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-
-// Puts WatcherWindowProc on `window` and keeps the procedure it replaces with
-// that window (GWLP_USERDATA), for the messages it passes on.
-void InstallWatcherWindowProc(HWND window);

@@ -2,8 +2,10 @@
 
 #include "support/dialog_template.h"
 #include "support/library_main.h"
+#include "support/memory.h"
 #include "watcher/watcher_command.h"
 #include "watcher/watcher_log.h"
+#include "watcher/watcher_proc.h"
 #include "watcher/watcher_state.h"
 
 namespace {
@@ -13,32 +15,49 @@ const DWORD kWatcherStyle = WS_POPUP | WS_CLIPSIBLINGS | WS_BORDER | WS_DLGFRAME
                             WS_MINIMIZEBOX | WS_MAXIMIZEBOX | DS_MODALFRAME | DS_SETFONT | DS_NOFAILCREATE |
                             DS_3DLOOK;
 static_assert(kWatcherStyle == 0x84CF00D4, "the watcher window's designed style");
-// The window's own flags, in its DWLP_USER.
-const LONG_PTR kCallbackAttached = 1;
-const LONG_PTR kHoldsModule = 2;
-
-void SetFlag(HWND window, LONG_PTR flag) {
-    SetWindowLongPtrA(window, DWLP_USER, GetWindowLongPtrA(window, DWLP_USER) | flag);
-}
 
 INT_PTR CALLBACK WatcherDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     // Only these two mean anything to the callback, so no other message (a
     // device event above all) pays for reading the window's data.
-    const bool forCallback = message == WM_INITDIALOG || message == WM_NCACTIVATE;
-    if (forCallback && (GetWindowLongPtrA(window, DWLP_USER) & kCallbackAttached))
+    if (message != WM_INITDIALOG && message != WM_NCACTIVATE)
+        return FALSE;
+    const WatcherRecord* record = WatcherRecordOf(window);  // null while the window is created
+    if (record && record->callbackAttached)
         WatcherDialogCallback(window, message, wParam, lParam);
     return FALSE;  // the dialog's default processing follows in every case
 }
 
 }  // namespace
 
+WatcherRecord* WatcherRecordOf(HWND window) {
+    return reinterpret_cast<WatcherRecord*>(GetWindowLongPtrA(window, DWLP_USER));
+}
+
+WatcherRecord* WatcherLogRecordOf(HWND log) {
+    return reinterpret_cast<WatcherRecord*>(GetWindowLongPtrA(log, GWLP_USERDATA));
+}
+
 HWND CreateWatcherWindow(HWND& log) {
+    log = nullptr;
+    auto* record = static_cast<WatcherRecord*>(ReallocateMemory(nullptr, sizeof(WatcherRecord)));
+    if (!record)
+        return nullptr;
+    *record = WatcherRecord();
     const DialogLayout layout = {kWatcherStyle,  WS_EX_CONTROLPARENT, 70, 70, 750, 230, "Dialog1", 8,
                                  "MS Sans Serif"};
     DialogTemplate dialogTemplate;
     BuildDialogTemplate(layout, dialogTemplate);
     HWND window = CreateDialogIndirectParamA(g_moduleInstance, dialogTemplate.get(), nullptr, WatcherDialogProc, 0);
-    log = window ? CreateWatcherLog(window) : nullptr;
+    if (!window) {
+        FreeMemory(record);
+        return nullptr;
+    }
+    SetWindowLongPtrA(window, DWLP_USER, reinterpret_cast<LONG_PTR>(record));
+    log = CreateWatcherLog(window, record);
+    record->holdsModule = HoldModule();  // the window's procedures live in this library
+    // No message reaches the window between the two calls.
+    record->windowProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(WatcherWindowProc)));
     return window;
 }
 
@@ -58,14 +77,33 @@ void WatcherDialogCallback(HWND, UINT message, WPARAM wParam, LPARAM) {
     }
 }
 
-void AttachWatcherDialogCallback(HWND window) {
-    SetFlag(window, kCallbackAttached);
+void EnterWatcherCall(WatcherRecord* record, WatcherCall& call) {
+    call.outer = record->calls;
+    call.windowGone = false;
+    record->calls = &call;
 }
 
-void MarkHoldsModule(HWND window) {
-    SetFlag(window, kHoldsModule);
+bool LeaveWatcherCall(WatcherRecord* record, WatcherCall& call) {
+    if (call.windowGone)
+        return false;
+    record->calls = call.outer;
+    return true;
 }
 
-bool HoldsModule(HWND window) {
-    return (GetWindowLongPtrA(window, DWLP_USER) & kHoldsModule) != 0;
+void ForgetWatcherWindow(HWND window) {
+    WatcherRecord* record = WatcherRecordOf(window);
+    if (g_watcherWindow == window) {
+        g_watcherWindow = nullptr;
+        g_watcherLog = nullptr;
+    }
+    if (!record)
+        return;
+    SetWindowLongPtrA(window, DWLP_USER, 0);
+    for (WatcherCall* call = record->calls; call; call = call->outer)
+        call->windowGone = true;
+    // Code of the library is still to run on the way out of this message:
+    // the hold is given back later, by the next start or stop.
+    if (record->holdsModule)
+        ReleaseModuleLater();
+    FreeMemory(record);
 }

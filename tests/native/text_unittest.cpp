@@ -183,16 +183,17 @@ TEST(Text, GrowsAndCopiesItsOwnBytes) {
     EXPECT_STREQ(text.data(), "");
 }
 
-// A stack text moves to the heap only when it outgrows its own bytes, and
-// trades bytes, never its storage.
+// A stack text moves to the heap only when it outgrows its own bytes (filled
+// to the brim, its NUL is still its own), and trades bytes, never its storage.
 TEST(Text, AStackTextKeepsItsStorage) {
     StackText<4> small;
     small.Append("abc");
     ResetAllocationCount();
     small.Append("d");
     EXPECT_EQ(AllocationCount(), 0u);
-    small.Append("ef");
-    EXPECT_EQ(AllocationCount(), 1u);
+    small.Append("e");
+    EXPECT_EQ(AllocationCount(), 1u) << "a fifth byte does not fit four";
+    small.Append("f");
     EXPECT_EQ(ToString(small), "abcdef");
     StackText<8> other;
     other.Append("xy");

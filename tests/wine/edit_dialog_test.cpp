@@ -138,23 +138,40 @@ TEST_F(EditDialogTest, AValueTheHostReplacesWhileListingIsShownAsItWas) {
     EXPECT_EQ(parameters.Text(0), "Replaced") << "the close box leaves the host's new block alone";
 }
 
+LPVOID WINAPI RefuseHeapAlloc(HANDLE, DWORD, SIZE_T) {
+    return nullptr;
+}
+LPVOID WINAPI RefuseHeapReAlloc(HANDLE, DWORD, LPVOID, SIZE_T) {
+    return nullptr;
+}
+
 // Done frees the host's old block, if any, and stores a name that is not
-// empty in a fresh GPTR block; an empty one leaves null.
+// empty in a fresh GPTR block; an empty one leaves null. With the heap
+// refusing every block, the box still shows the name and Done keeps it.
 TEST_F(EditDialogTest, DoneStoresTheNameInAFreshHostBlock) {
     ASSERT_TRUE(host.WatchHostBlocks());
     const Step chooseSecond = [](HWND dialog) { SendMessageA(Combo(dialog), CB_SETCURSEL, 1, 0); };
+    const Step nothing = [](HWND) {};
     const struct {
         const char* what;
         HostText before;
         Step edit;
         HostText after;
+        bool heapRefuses;  // from this row on
     } rows[] = {
-        {"typed", "OnUSB", Type("MySub"), "MySub"},
-        {"chosen", std::nullopt, chooseSecond, "OnUSB"},  // sorted: OnStick, OnUSB
-        {"emptied", "OnUSB", Type(""), std::nullopt},
+        {"typed", "OnUSB", Type("MySub"), "MySub", false},
+        {"chosen", std::nullopt, chooseSecond, "OnUSB", false},  // sorted: OnStick, OnUSB
+        {"emptied", "OnUSB", Type(""), std::nullopt, false},
+        {"unchanged, no heap", "OnUSB", nothing, "OnUSB", true},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
+        if (row.heapRefuses) {
+            ASSERT_TRUE(HookImport(host.module(), "KERNEL32.dll", "HeapAlloc",
+                                   reinterpret_cast<void*>(RefuseHeapAlloc)));
+            ASSERT_TRUE(HookImport(host.module(), "KERNEL32.dll", "HeapReAlloc",
+                                   reinterpret_cast<void*>(RefuseHeapReAlloc)));
+        }
         host.ClearCalls();
         HostParameters parameters({row.before});
         void* const oldBlock = parameters.data()[0];

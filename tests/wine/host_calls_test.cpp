@@ -9,6 +9,7 @@
 #include "plugin/host_calls.h"
 #include "plugin/host_context.h"
 #include "plugin/host_text.h"
+#include "support/memory.h"
 #include "tests/native/host_recorder.h"
 
 namespace {
@@ -70,6 +71,20 @@ TEST_F(HostCallsTest, SetHostTextStoresAZeroFilledFixedBlockOrNull) {
     EXPECT_EQ(variable, nullptr) << "an empty text frees the old block and leaves null";
 
     SetHostText(nullptr, "skipped");  // must not crash
+}
+
+// The plug-in's own heap functions: a growth that cannot be had fails, and
+// the caller's block is still a valid block of the heap, holding its bytes,
+// for the caller to free.
+TEST(PluginMemory, AFailedGrowthKeepsTheCallersBlock) {
+    char* block = static_cast<char*>(ReallocateMemory(nullptr, 16));
+    ASSERT_NE(block, nullptr);
+    CopyBytes(block, "fifteen bytes..", 16);
+    EXPECT_EQ(ReallocateMemory(block, static_cast<size_t>(-1) / 2), nullptr) << "more than any heap has";
+    EXPECT_TRUE(HeapValidate(GetProcessHeap(), 0, block));
+    EXPECT_EQ(HeapSize(GetProcessHeap(), 0, block), 16u);
+    EXPECT_STREQ(block, "fifteen bytes..");
+    FreeMemory(block);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include "tests/wine/wine_test.h"
 #include "tools/testhost/device_broadcast.h"
+#include "tools/testhost/heap_blocks.h"
 #include "tools/testhost/import_hook.h"
 
 namespace {
@@ -43,13 +44,23 @@ protected:
     }
 };
 
+// The start also gives the thread's queue one pass: of two messages
+// waiting, the first is dispatched before it returns, the second is not.
 TEST_F(WatcherTest, StartReportsInitOnceBeforeItReturns) {
     std::string statusSeen;
     host.DefineSubroutine("OnUSB", [&] { statusSeen = host.Variable("dw_USB_Status"); });
+    HWND waiting = CreatePlainDialog();
+    ASSERT_TRUE(PostMessageA(waiting, WM_USER + 1, 0, 0));
+    ASSERT_TRUE(PostMessageA(waiting, WM_USER + 2, 0, 0));
     EXPECT_EQ(Start("OnUSB"), 1);
     EXPECT_EQ(host.Trace(), ReportCalls("Init", "", "", "OnUSB"));
     EXPECT_EQ(statusSeen, "Init");
     EXPECT_EQ(WatcherWindows().size(), 1u);
+    MSG left = {};
+    EXPECT_TRUE(PeekMessageA(&left, waiting, WM_USER + 1, WM_USER + 2, PM_REMOVE));
+    EXPECT_EQ(left.message, static_cast<UINT>(WM_USER + 2));
+    EXPECT_FALSE(PeekMessageA(&left, waiting, WM_USER + 1, WM_USER + 2, PM_REMOVE));
+    DestroyWindow(waiting);
 }
 
 // A window's place and size in its parent's client area, as left, top,
@@ -167,22 +178,22 @@ TEST_F(WatcherTest, ALongLogKeepsEveryLineForEveryReader) {
     EXPECT_EQ(WindowText(log), expected);
 }
 
-// The plug-in's heap, through its import of realloc: one request refused.
-decltype(&realloc) g_realRealloc;
+// The plug-in's heap, through its import of HeapAlloc: one request refused.
+decltype(&HeapAlloc) g_realHeapAlloc;
 bool g_refuseNextAllocation;
 
-void* __cdecl RefuseOnce(void* block, size_t size) {
+LPVOID WINAPI RefuseOnce(HANDLE heap, DWORD flags, SIZE_T size) {
     if (g_refuseNextAllocation) {
         g_refuseNextAllocation = false;
         return nullptr;
     }
-    return g_realRealloc(block, size);
+    return g_realHeapAlloc(heap, flags, size);
 }
 
 // Memory refused while the log grows loses that event's line, none other.
 TEST_F(WatcherTest, AFailedGrowthLosesOnlyItsOwnLine) {
     HWND log = GetDlgItem(Watch(), 102);
-    ASSERT_TRUE(HookImport(host.module(), "msvcrt.dll", "realloc", &RefuseOnce, &g_realRealloc));
+    ASSERT_TRUE(HookImport(host.module(), "KERNEL32.dll", "HeapAlloc", &RefuseOnce, &g_realHeapAlloc));
     g_refuseNextAllocation = false;
     std::string expected = kFirstLogText;
     int refused = -1;
@@ -351,6 +362,8 @@ TEST_F(WatcherTest, StopFromInsideTheCallback) {
     EXPECT_EQ(host.Trace(), Concat(ReportCalls("Plug", "G:\\", "Media Drive", "OnUSB"),
                                    ReportCalls("End", "", "", "OnUSB")));
     EXPECT_TRUE(WatcherWindows().empty());
+    host.Unload();
+    EXPECT_EQ(GetModuleHandleA("varnik.nbp"), nullptr) << "the window's hold on the library given back";
 }
 
 TEST_F(WatcherTest, StartFromInsideTheCallbackLosesNoLine) {
@@ -367,10 +380,15 @@ TEST_F(WatcherTest, StartFromInsideTheCallbackLosesNoLine) {
     ASSERT_EQ(windows.size(), 2u);
     // The line goes to the log that is current once the callback is done.
     const std::string line = VolumeLogLine("DBT_DEVICEARRIVAL", "E:\\", "Local Drive");
-    const std::string newer = WatcherLogText(windows[1]);
-    EXPECT_EQ(newer.substr(0, sizeof kFirstLogText - 1), kFirstLogText);
-    EXPECT_NE(newer.find("\r\n" + line), std::string::npos) << newer;
-    EXPECT_EQ(WatcherLogText(windows[0]).find(line), std::string::npos);
+    EXPECT_EQ(WatcherLogText(windows[1]), kFirstLogText + ("\r\n" + line));
+    EXPECT_EQ(WatcherLogText(windows[0]), kFirstLogText);
+
+    // Both windows' holds on the library are given back: the earlier one
+    // destroyed by the host, the newer one by the stop.
+    DestroyWindow(windows[0]);
+    Stop();
+    host.Unload();
+    EXPECT_EQ(GetModuleHandleA("varnik.nbp"), nullptr);
 }
 
 TEST_F(WatcherTest, NestedEventInsideTheCallbackLosesNoLine) {
@@ -392,25 +410,67 @@ TEST_F(WatcherTest, NestedEventInsideTheCallbackLosesNoLine) {
                   VolumeLogLine("DBT_DEVICEARRIVAL", "E:\\", "Local Drive"));
 }
 
+// Lines still waiting for the earlier window's log when the newer window
+// starts go to that earlier log.
 TEST_F(WatcherTest, TwoStartsHandleEachEventTwiceForTheNewerName) {
     Start("A");
+    ASSERT_TRUE(BroadcastVolume(DBT_DEVICEARRIVAL, 1u << 4, 0));
     Start("B");
     std::vector<HWND> windows = WatcherWindows();
     ASSERT_EQ(windows.size(), 2u);
     host.ClearCalls();
-    ASSERT_TRUE(BroadcastVolume(DBT_DEVICEARRIVAL, 1u << 4, 0));
-    const std::vector<std::string> once = ReportCalls("Plug", "E:\\", "Local Drive", "B");
+    ASSERT_TRUE(BroadcastVolume(DBT_DEVICEREMOVECOMPLETE, 1u << 4, 0));
+    const std::vector<std::string> once = ReportCalls("UnPlug", "E:\\", "Local Drive", "B");
     EXPECT_EQ(host.Trace(), Concat(once, once));
-    const std::string line = "\r\n" + VolumeLogLine("DBT_DEVICEARRIVAL", "E:\\", "Local Drive");
-    EXPECT_EQ(WatcherLogText(windows[1]), kFirstLogText + line + line);
-    EXPECT_EQ(WatcherLogText(windows[0]), kFirstLogText);
+    const std::string arrival = "\r\n" + VolumeLogLine("DBT_DEVICEARRIVAL", "E:\\", "Local Drive");
+    const std::string removal = "\r\n" + VolumeLogLine("DBT_DEVICEREMOVECOMPLETE", "E:\\", "Local Drive");
+    EXPECT_EQ(WatcherLogText(windows[1]), kFirstLogText + removal + removal);
+    EXPECT_EQ(WatcherLogText(windows[0]), kFirstLogText + arrival);
 
     Stop();
     EXPECT_EQ(WatcherWindows(), std::vector<HWND>{windows[0]});
     host.ClearCalls();
-    ASSERT_TRUE(BroadcastVolume(DBT_DEVICEARRIVAL, 1u << 4, 0));
+    ASSERT_TRUE(BroadcastVolume(DBT_DEVICEREMOVECOMPLETE, 1u << 4, 0));
     EXPECT_EQ(host.Trace(), once);
-    EXPECT_EQ(WatcherLogText(windows[0]), kFirstLogText) << "no log is current any more";
+    EXPECT_EQ(WatcherLogText(windows[0]), kFirstLogText + arrival) << "no log is current any more";
+}
+
+// CallWindowProcA with a null procedure: Windows documents nothing for it.
+decltype(&CallWindowProcA) g_realCallWindowProc;
+int g_nullProcedures;
+
+LRESULT WINAPI CountNullProcedures(WNDPROC procedure, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (!procedure) {
+        ++g_nullProcedures;
+        return 0;
+    }
+    return g_realCallWindowProc(procedure, window, message, wParam, lParam);
+}
+
+// A host closing its windows may destroy the watcher window from inside the
+// callback. Nothing of the window stays: no record, no line for its log; and
+// once the script stops the watch and the host frees the library, the
+// library is gone from the process.
+TEST_F(WatcherTest, AWindowTheHostDestroysLeavesNothingBehind) {
+    TrackHeapBlocks(host.module());
+    g_nullProcedures = 0;
+    ASSERT_TRUE(HookImport(host.module(), "USER32.dll", "CallWindowProcA", &CountNullProcedures,
+                           &g_realCallWindowProc));
+    HWND window = nullptr;
+    host.DefineSubroutine("OnUSB", [&] {
+        if (host.Variable("dw_USB_Status") == "Plug")
+            DestroyWindow(window);
+    });
+    window = Watch();
+    ASSERT_TRUE(BroadcastVolume(DBT_DEVICEARRIVAL, 1u << 4, 0));
+    ASSERT_TRUE(BroadcastVolume(DBT_DEVICEREMOVECOMPLETE, 1u << 4, 0));
+    EXPECT_EQ(host.Trace(), ReportCalls("Plug", "E:\\", "Local Drive", "OnUSB"));
+    EXPECT_TRUE(WatcherWindows().empty());
+    EXPECT_EQ(g_nullProcedures, 0);
+    EXPECT_EQ(LiveHeapBlocks(), 1u) << "the callback name's block alone";
+    Stop();
+    host.Unload();
+    EXPECT_EQ(GetModuleHandleA("varnik.nbp"), nullptr);
 }
 
 // The test program itself, run again, loads the plug-in for a watch of its
@@ -524,6 +584,14 @@ TEST_F(RegistrationTest, RegistersForAllInterfaceClassesOnlyWhileStarting) {
     EXPECT_EQ(r.flags, 4u);
     ASSERT_NE(r.handle, nullptr) << "Wine accepted the registration";
     EXPECT_EQ(g_unregistered, std::vector<HDEVNOTIFY>{r.handle}) << "cancelled before the start returns";
+
+    // A start from inside the "Init" run: each start cancels its own.
+    g_registrations.clear();
+    g_unregistered.clear();
+    host.DefineSubroutine("Outer", [&] { Start("Inner"); });
+    Start("Outer");
+    ASSERT_EQ(g_registrations.size(), 2u);
+    EXPECT_EQ(g_unregistered, (std::vector<HDEVNOTIFY>{g_registrations[1].handle, g_registrations[0].handle}));
 }
 
 // Both dialogs: no items, no menu, the standard class, MS Sans Serif at 8

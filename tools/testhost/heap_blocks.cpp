@@ -9,10 +9,9 @@ namespace {
 
 std::map<void*, size_t> g_liveBlocks;
 bool g_inHook;
-void* (*g_malloc)(size_t);
-void* (*g_calloc)(size_t, size_t);
-void* (*g_realloc)(void*, size_t);
-void (*g_free)(void*);
+decltype(&HeapAlloc) g_heapAlloc;
+decltype(&HeapReAlloc) g_heapReAlloc;
+decltype(&HeapFree) g_heapFree;
 
 void Track(void* block, size_t size) {
     if (block && !g_inHook) {
@@ -28,36 +27,32 @@ void Untrack(void* block) {
         g_inHook = false;
     }
 }
-void* TrackMalloc(size_t size) {
-    void* block = g_malloc(size);
+LPVOID WINAPI TrackAlloc(HANDLE heap, DWORD flags, SIZE_T size) {
+    void* block = g_heapAlloc(heap, flags, size);
     Track(block, size);
     return block;
 }
-void* TrackCalloc(size_t count, size_t size) {
-    void* block = g_calloc(count, size);
-    Track(block, count * size);
-    return block;
-}
-void* TrackRealloc(void* old, size_t size) {
-    void* block = g_realloc(old, size);
-    if (block || size == 0)
+// A failed reallocation leaves the old block where it was.
+LPVOID WINAPI TrackReAlloc(HANDLE heap, DWORD flags, LPVOID old, SIZE_T size) {
+    void* block = g_heapReAlloc(heap, flags, old, size);
+    if (block) {
         Untrack(old);
-    Track(block, size);
+        Track(block, size);
+    }
     return block;
 }
-void TrackFree(void* block) {
+BOOL WINAPI TrackFree(HANDLE heap, DWORD flags, LPVOID block) {
     Untrack(block);
-    g_free(block);
+    return g_heapFree(heap, flags, block);
 }
 
 }  // namespace
 
 void TrackHeapBlocks(HMODULE module) {
     g_liveBlocks.clear();
-    HookImport(module, "msvcrt.dll", "malloc", TrackMalloc, &g_malloc);
-    HookImport(module, "msvcrt.dll", "calloc", TrackCalloc, &g_calloc);
-    HookImport(module, "msvcrt.dll", "realloc", TrackRealloc, &g_realloc);
-    HookImport(module, "msvcrt.dll", "free", TrackFree, &g_free);
+    HookImport(module, "KERNEL32.dll", "HeapAlloc", TrackAlloc, &g_heapAlloc);
+    HookImport(module, "KERNEL32.dll", "HeapReAlloc", TrackReAlloc, &g_heapReAlloc);
+    HookImport(module, "KERNEL32.dll", "HeapFree", TrackFree, &g_heapFree);
 }
 
 size_t LiveHeapBlocks() {

@@ -1,4 +1,4 @@
-// The plug-in's own heap blocks, seen through its C run-time imports: every
+// The plug-in's own heap blocks, seen through its process-heap imports: every
 // block it allocates must be freed by the time the library is unloaded.
 #pragma once
 

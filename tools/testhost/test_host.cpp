@@ -258,13 +258,16 @@ HostText HostParameters::Text(size_t index) const {
     return entries_[index] ? HostText(entries_[index]) : std::nullopt;
 }
 
-void RunWatchSession(TestHost& host, int events) {
+void RunWatchSession(TestHost& host, int events, const std::function<void()>& afterEach) {
     host.RegisterAll();
     host.DefineSubroutine("OnUSB", [] {});
     HostParameters start({std::string("OnUSB")});
     host.plugin().execAction(1, start.data());
-    for (int i = 0; i < events; ++i)
+    for (int i = 0; i < events; ++i) {
         BroadcastVolume(i % 2 ? DBT_DEVICEREMOVECOMPLETE : DBT_DEVICEARRIVAL, 1u << (4 + i % 20), DBTF_MEDIA);
+        if (afterEach)
+            afterEach();
+    }
     HostParameters stop({});
     host.plugin().execAction(2, stop.data());
 }

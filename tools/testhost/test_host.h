@@ -143,8 +143,9 @@ private:
 };
 
 // A publication's whole watch on a loaded plug-in: register, start a watch
-// for OnUSB, `events` volumes arriving and going in turn, stop.
-void RunWatchSession(TestHost& host, int events);
+// for OnUSB, `events` volumes arriving and going in turn (`afterEach` runs
+// after each one), stop.
+void RunWatchSession(TestHost& host, int events, const std::function<void()>& afterEach = {});
 
 // A copy of `text` in a GPTR block, as the host allocates its texts.
 char* AllocHostText(const std::string& text);
