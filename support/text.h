@@ -10,13 +10,16 @@
 #include <stddef.h>
 #include <stdint.h>
 
-// Byte helpers of the plug-in's own, which imports no C library. Plain
-// loops: the bytes of one event are few.
+// Byte helpers of the plug-in's own, which imports no C library. A copy
+// goes a word at a time (a fixed-size copy is one move, never a call), then
+// byte by byte: an event's report is copied piece by piece on every event.
 inline void CopyBytes(void* to, const void* from, size_t count) {  // no overlap
     auto* out = static_cast<unsigned char*>(to);
     const auto* in = static_cast<const unsigned char*>(from);
-    for (size_t i = 0; i < count; ++i)
-        out[i] = in[i];
+    for (; count >= sizeof(size_t); count -= sizeof(size_t), out += sizeof(size_t), in += sizeof(size_t))
+        __builtin_memcpy(out, in, sizeof(size_t));
+    for (; count > 0; --count)
+        *out++ = *in++;
 }
 inline void FillBytes(void* to, unsigned char value, size_t count) {
     auto* out = static_cast<unsigned char*>(to);
