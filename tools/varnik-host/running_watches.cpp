@@ -39,12 +39,14 @@ std::string ProgramName(DWORD pid) {
 }
 
 // A watcher window's log control: a top-level dialog captioned "Dialog1"
-// with an EDIT child of id 102. Nothing here sends the window a message
-// (InternalGetWindowText reads the caption as the system keeps it).
+// with an EDIT child of id 102. Nothing here sends the window a message:
+// for another process's window, GetWindowText reads the caption the system
+// keeps, so a host that does not answer cannot hang it (log, plug and unplug
+// own no window of their own).
 HWND WatcherLogOf(HWND window) {
     WCHAR caption[16] = {};
     char className[16] = {};
-    if (InternalGetWindowText(window, caption, 16) != 7 || lstrcmpW(caption, L"Dialog1") != 0 ||
+    if (GetWindowTextW(window, caption, 16) != 7 || lstrcmpW(caption, L"Dialog1") != 0 ||
         !GetClassNameA(window, className, sizeof className) || std::strcmp(className, "#32770") != 0)
         return nullptr;
     HWND log = GetDlgItem(window, kLogId);
