@@ -236,7 +236,7 @@ add_test(NAME ${VARNIK_ARCH}.wine_run_test
 set_tests_properties(${VARNIK_ARCH}.wine_run_test PROPERTIES FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77 TIMEOUT 120)
 
 # The export table of the built DLL, and what it and varnik-host import, read
-# with objdump.
+# with a PE parser (tests/pe_tables.py).
 add_test(NAME ${VARNIK_ARCH}.exports_test
   COMMAND ${CMAKE_SOURCE_DIR}/tests/check_exports.sh ${VARNIK_OBJDUMP} ${VARNIK_PLUGIN} ${VARNIK_PE_FORMAT}
           $<TARGET_FILE:varnik> $<TARGET_FILE:varnik-host>)

@@ -5,30 +5,34 @@
 # XP SP3), carries no debug sections and no static constructors; and
 # varnik-host (TOOL_EXE), which ships beside it, imports only functions that
 # Windows XP SP3 has too, or its loader refuses to start it.
+#
+# The PE tables are read with a parser made for the format
+# (tests/pe_tables.py), not from objdump's print layout, which differs
+# between binutils releases.
 set -u
 objdump=$1 dll=$2 format=$3 unstripped=$4 tool=$5
 root=$(cd "$(dirname "$(readlink -f "$0")")/.." && pwd)
 case $format in pei-i386) arch=win32 cc=i686-w64-mingw32-gcc ;; *) arch=win64 cc=x86_64-w64-mingw32-gcc ;; esac
-dump=$("$objdump" -p "$dll") || { echo "FAIL: $objdump -p $dll"; exit 1; }
+# pe TABLE FILE: the table, sorted; status 1 when the file cannot be read.
+pe() {
+    local table
+    table=$("$root/tests/pe_tables.py" "$1" "$2") || { echo "FAIL: cannot read the $1 of $2" >&2; return 1; }
+    sort <<<"$table"
+}
 fail=0
 
-echo "$dump" | grep -q "file format $format" || { echo "FAIL: not $format"; fail=1; }
+machine=$(pe machine "$dll") || fail=1
+[ "$machine" = "$format" ] || { echo "FAIL: not $format but $machine"; fail=1; }
 
 expected=$(printf '%s\n' _nbRegisterPlugIn@16 _nbInitPlugIn@16 _nbRegisterScriptProcessor@4 \
     _nbRegisterInterfaceAccess@4 _nbExecAction@8 _nbEditAction@8 _nbMessage@8 DW_USB_START DW_USB_STOP | sort)
-# The name pointer table: lines "[ n] +base[ n] 0000 Name" after its heading.
-actual=$(echo "$dump" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
-    sed -n 's/^[[:space:]]*\[[[:space:]]*[0-9]*\].*[[:space:]]\([^[:space:]]*\)$/\1/p' | sort)
+actual=$(pe exports "$dll") || fail=1
 if [ "$actual" != "$expected" ]; then
     echo "FAIL: exported names differ"; diff <(echo "$expected") <(echo "$actual"); fail=1
 fi
 
-# Imports as "DLL function", from objdump -p's import tables.
-imports_of() {
-    "$objdump" -p "$1" | awk '/DLL Name:/ { dll = toupper($3); next }
-        /^\t[0-9a-f]+\t +[0-9]+ +[A-Za-z_]/ { print dll, $3 } /^$/ { dll = "" }' | sort
-}
-imports=$(imports_of "$dll")
+# Imports as "DLL function".
+imports=$(pe imports "$dll") || fail=1
 allowed=$(grep -v '^#' "$root/plugin/imports.txt" | awk -v arch=$arch 'NF == 2 || $3 == arch { print $1, $2 }' | sort)
 if [ "$imports" != "$allowed" ]; then
     echo "FAIL: imports differ from plugin/imports.txt (< listed, > imported)"
@@ -68,10 +72,10 @@ not_in_xp() {
     return 1
 }
 not_in_xp "the plug-in" "$allowed" || fail=1
-tool_imports=$(imports_of "$tool")
+tool_imports=$(pe imports "$tool") || fail=1
 not_in_xp "varnik-host" "$tool_imports" || fail=1
 
-sections=$("$objdump" -h "$dll" | awk '$2 ~ /^\./ { print $2 }')
+sections=$(pe sections "$dll") || fail=1
 echo "$sections" | grep -q '^\.debug' && { echo "FAIL: debug sections: $(echo $sections)"; fail=1; }
 echo "$sections" | grep -q '^\.gnu_debuglink$' || { echo "FAIL: no debug link"; fail=1; }
 # A global with a constructor or destructor needs a run-time start-up to run it.
