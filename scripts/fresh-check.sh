@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
-# fresh-check.sh [--broken-list] [--no-wine32] [--as-user]: what a newcomer
-# sees. The commit alone (no ../shared beside it) in a fresh, minimal Debian
-# 12 root, as root inside: `make demo`, then `make test`. Prints each
-# command's exit status and time, the set-up step's own lines, CTest's
-# summary and why any test was skipped; exits 0 only when both commands did.
+# fresh-check.sh [--release 12|13]... [--broken-list] [--no-wine32] [--as-user]:
+# what a newcomer sees. The commit alone (no ../shared beside it) in a fresh,
+# minimal Debian root of each release asked for (12 and 13 by default, one
+# after the other), as root inside: `make demo`, then `make test`. Prints
+# each command's exit status and time, the set-up step's own lines, CTest's
+# summary and why any test was skipped; exits 0 only when every command in
+# every release did.
 #
+#   --release N    Debian N (12: bookworm, 13: trixie); may be given twice
 #   --broken-list  a throwaway copy of the apt sources in the root also names
 #                  a suite that does not exist, so a package list fails to
 #                  update, as on a day the registry is mid-sync
@@ -13,23 +16,31 @@
 #   --as-user      then, as a normal user in the same root (the packages are
 #                  there by now), `make demo` and `make test` on a new copy
 #
-# The root comes from this machine's own Debian apt sources and is made once
-# a day ($VARNIK_FRESH_CACHE, /var/cache/varnik/fresh). Needs root for the
-# chroot and its mounts, which are undone on every path. Downloads about a
-# gigabyte of packages each run.
+# Each root comes from the Debian mirrors this machine's apt sources name
+# and is made once a day per release ($VARNIK_FRESH_CACHE,
+# /var/cache/varnik/fresh). Needs root for the chroot and its mounts, which
+# are undone on every path. Downloads about a gigabyte of packages per
+# release each run.
 set -u
 root=$(cd "$(dirname "$(readlink -f "$0")")/.." && pwd)
 broken_list=false
 no_wine32=false
 as_user=false
-for arg in "$@"; do
-    case $arg in
+releases=()
+usage="usage: fresh-check.sh [--release 12|13]... [--broken-list] [--no-wine32] [--as-user]"
+while [ $# -gt 0 ]; do
+    case $1 in
+    --release)
+        case ${2:-} in 12 | 13) releases+=("$2") ;; *) echo "$usage" >&2; exit 2 ;; esac
+        shift ;;
     --broken-list) broken_list=true ;;
     --no-wine32) no_wine32=true ;;
     --as-user) as_user=true ;;
-    *) echo "usage: fresh-check.sh [--broken-list] [--no-wine32] [--as-user]" >&2; exit 2 ;;
+    *) echo "$usage" >&2; exit 2 ;;
     esac
+    shift
 done
+[ ${#releases[@]} -gt 0 ] || releases=(12 13)
 [ "$(id -u)" = 0 ] || { echo "fresh-check: needs root for the chroot: sudo make fresh-check" >&2; exit 2; }
 commit=$(git -C "$root" rev-parse HEAD) || exit 2
 [ -z "$(git -C "$root" status --porcelain --untracked-files=no)" ] ||
@@ -41,32 +52,36 @@ if ! command -v mmdebstrap >/dev/null; then
         { echo "fresh-check: cannot install mmdebstrap" >&2; exit 2; }
 fi
 
-# The day's root, as a tarball.
+# The Debian mirrors this machine's apt sources name (one-line or deb822).
+mirror= security=
+for uri in $(cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources 2>/dev/null |
+    grep -v '^ *#' | grep -o -E 'https?://[^ ]*debian\.org/[^ ]*'); do
+    case $uri in *security*) security=${security:-$uri} ;; *) mirror=${mirror:-$uri} ;; esac
+done
+[ -n "$mirror" ] || { echo "fresh-check: this machine's apt sources name no Debian mirror" >&2; exit 2; }
+security=${security:-http://deb.debian.org/debian-security}
 cache=${VARNIK_FRESH_CACHE:-/var/cache/varnik/fresh}
-tarball=$cache/debian12-minbase-$(date +%F).tar
 mkdir -p "$cache" || exit 2
-if [ ! -s "$tarball" ]; then
-    sources=()
-    for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources; do
-        [ -s "$f" ] && grep -q 'debian\.org' "$f" && sources+=("$f")
-    done
-    [ ${#sources[@]} -gt 0 ] || { echo "fresh-check: this machine has no Debian apt sources" >&2; exit 2; }
-    echo "fresh-check: making a minimal Debian 12 root from ${sources[*]}"
-    rm -f "$cache"/debian12-minbase-*.tar
-    mmdebstrap --quiet --format=tar --variant=minbase --include=git,make,ca-certificates,sudo \
-        bookworm "$tarball.tmp" "${sources[@]}" && mv "$tarball.tmp" "$tarball" ||
-        { rm -f "$tarball.tmp"; echo "fresh-check: mmdebstrap failed" >&2; exit 2; }
-fi
 
-work=$(mktemp -d /var/tmp/varnik-fresh.XXXXXX) || exit 2
-chroot_dir=$work/root
-logs=$cache/last
-mkdir -p "$chroot_dir" "$logs"
+# make_root CODENAME: the release's minimal root of the day, as a tarball.
+make_root() {
+    tarball=$cache/$1-minbase-$(date +%F).tar
+    [ -s "$tarball" ] && return 0
+    echo "fresh-check: making a minimal $1 root from $mirror and $security"
+    rm -f "$cache/$1"-minbase-*.tar
+    mmdebstrap --quiet --format=tar --variant=minbase --include=git,make,ca-certificates,sudo "$1" \
+        "$tarball.tmp" "deb $mirror $1 main" "deb $mirror $1-updates main" "deb $security $1-security main" &&
+        mv "$tarball.tmp" "$tarball" || { rm -f "$tarball.tmp"; echo "fresh-check: mmdebstrap failed" >&2; return 1; }
+}
+
+work=
+chroot_dir=
 
 # Every process left in the root (a lingering wineserver, a bus), then its
 # mounts, then the root itself.
 cleanup() {
     local pid
+    [ -n "$work" ] || return 0
     for pid in $(ls /proc | grep -E '^[0-9]+$'); do
         [ "$(readlink "/proc/$pid/root" 2>/dev/null)" = "$chroot_dir" ] && kill -9 "$pid" 2>/dev/null
     done
@@ -77,23 +92,29 @@ cleanup() {
     else
         rm -rf "$work"
     fi
+    work=
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-tar -xf "$tarball" -C "$chroot_dir" || exit 2
-cp /etc/resolv.conf "$chroot_dir/etc/resolv.conf"
-mount -t proc proc "$chroot_dir/proc" &&
-    mount --rbind /sys "$chroot_dir/sys" && mount --make-rslave "$chroot_dir/sys" &&
-    mount --rbind /dev "$chroot_dir/dev" && mount --make-rslave "$chroot_dir/dev" || exit 2
-if $broken_list; then
-    printf 'deb http://deb.debian.org/debian bookworm-no-such-suite main\n' \
-        >"$chroot_dir/etc/apt/sources.list.d/no-such-suite.list"
-fi
-if $no_wine32; then
-    printf 'Package: libwine:i386\nPin: version *\nPin-Priority: -1\n' \
-        >"$chroot_dir/etc/apt/preferences.d/no-wine32"
-fi
+# enter_root CODENAME: a fresh copy of the release's root, mounted for a chroot.
+enter_root() {
+    work=$(mktemp -d /var/tmp/varnik-fresh.XXXXXX) || return 1
+    chroot_dir=$work/root
+    mkdir -p "$chroot_dir" && tar -xf "$tarball" -C "$chroot_dir" || return 1
+    cp /etc/resolv.conf "$chroot_dir/etc/resolv.conf"
+    mount -t proc proc "$chroot_dir/proc" &&
+        mount --rbind /sys "$chroot_dir/sys" && mount --make-rslave "$chroot_dir/sys" &&
+        mount --rbind /dev "$chroot_dir/dev" && mount --make-rslave "$chroot_dir/dev" || return 1
+    if $broken_list; then
+        printf 'deb %s %s-no-such-suite main\n' "$mirror" "$1" \
+            >"$chroot_dir/etc/apt/sources.list.d/no-such-suite.list"
+    fi
+    if $no_wine32; then
+        printf 'Package: libwine:i386\nPin: version *\nPin-Priority: -1\n' \
+            >"$chroot_dir/etc/apt/preferences.d/no-wine32"
+    fi
+}
 
 # Copies the commit in, with nothing beside it, for USER at DIR.
 copy_commit() {
@@ -126,7 +147,7 @@ summarise() {
 }
 
 check_as() {
-    local user=$1 dir=$2 rc=0
+    local user=$1 dir=$2 rc=0 logs=$3
     copy_commit "$user" "$dir" || return 1
     run_make "$user" "$dir" demo "$logs/$user-demo.log" || rc=1
     summarise "$logs/$user-demo.log"
@@ -135,12 +156,24 @@ check_as() {
     return $rc
 }
 
-echo "fresh-check: $commit in a fresh Debian 12 root ($chroot_dir)"
-rc=0
-check_as root /root/varnik || rc=1
-if $as_user; then
-    chroot "$chroot_dir" useradd -m newcomer || exit 1
-    check_as newcomer /home/newcomer/varnik || rc=1
-fi
-[ $rc -eq 0 ] && echo "fresh-check: passed" || echo "fresh-check: FAILED"
+# check_release N: Debian N's fresh root, the commit in it, the two commands.
+check_release() {
+    local codename logs rc=0
+    case $1 in 12) codename=bookworm ;; 13) codename=trixie ;; esac
+    logs=$cache/last/debian$1
+    mkdir -p "$logs" && make_root "$codename" && enter_root "$codename" || { cleanup; return 1; }
+    echo "fresh-check: $commit in a fresh Debian $1 ($codename) root ($chroot_dir)"
+    check_as root /root/varnik "$logs" || rc=1
+    if $as_user; then
+        { chroot "$chroot_dir" useradd -m newcomer && check_as newcomer /home/newcomer/varnik "$logs"; } || rc=1
+    fi
+    cleanup
+    return $rc
+}
+
+verdicts=() rc=0
+for release in "${releases[@]}"; do
+    if check_release "$release"; then verdicts+=("Debian $release passed"); else verdicts+=("Debian $release FAILED"); rc=1; fi
+done
+echo "fresh-check: $([ $rc -eq 0 ] && echo passed || echo FAILED): $(IFS=,; echo "${verdicts[*]}" | sed 's/,/, /g')"
 exit $rc
