@@ -27,9 +27,10 @@ dist: prerequisites
 reproducible: prerequisites
 	@scripts/check-reproducible.sh
 
-# What a newcomer sees: this commit alone in a fresh, minimal Debian 12 root
-# (made once a day), `make demo` then `make test` as root inside. Needs root;
-# downloads about a gigabyte of packages, so it is not part of `make test`.
+# What a newcomer sees: this commit alone in fresh, minimal Debian 12 and 13
+# roots (made once a day), `make demo` then `make test` as root inside each.
+# Needs root; downloads about a gigabyte of packages per release, so it is
+# not part of `make test`.
 fresh-check:
 	@scripts/fresh-check.sh
 
