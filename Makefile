@@ -46,17 +46,17 @@ test: configure
 	@mkdir -p build/all && rm -f build/all/results.xml
 	@printf 'subdirs("../native" "../win64" "../win32")\n' > build/all/CTestTestfile.cmake
 	@ctest --test-dir build/all --output-on-failure -j2 --output-junit results.xml; \
-	    rc=$$?; tools/ctest-skips build/all/results.xml; exit $$rc
+	    rc=$$?; scripts/ctest-skips build/all/results.xml; exit $$rc
 
 # Runs a Wine program against the 32-bit product, or against the x86-64 twin
 # where this machine runs no 32-bit code (the program then exits with 77).
 # Any other failure is the target's failure.
 define run-on-product
 cmake --build --preset win32 --target $(1) varnik && \
-	    tools/wine-run build/win32/$(1).exe Z:$(CURDIR)/dist/win32/varnik.nbp; \
+	    scripts/wine-run build/win32/$(1).exe Z:$(CURDIR)/dist/win32/varnik.nbp; \
 	    rc=$$?; [ $$rc -eq 77 ] || exit $$rc; \
 	    cmake --build --preset win64 --target $(1) varnik && \
-	    tools/wine-run build/win64/$(1).exe Z:$(CURDIR)/dist/win64/varnik.nbp
+	    scripts/wine-run build/win64/$(1).exe Z:$(CURDIR)/dist/win64/varnik.nbp
 endef
 
 # Speed: the report builder against a plain copy (native), and one volume

@@ -23,8 +23,8 @@
 #include <utility>
 #include <vector>
 
-#include "tools/testhost/device_broadcast.h"
-#include "tools/testhost/plugin_library.h"
+#include "tools/plugin_host/device_broadcast.h"
+#include "tools/plugin_host/plugin_library.h"
 
 namespace {
 

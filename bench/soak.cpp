@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "tools/testhost/device_broadcast.h"
-#include "tools/testhost/heap_blocks.h"
-#include "tools/testhost/process_usage.h"
-#include "tools/testhost/test_host.h"
+#include "tests/support/heap_blocks.h"
+#include "tools/plugin_host/device_broadcast.h"
+#include "tools/plugin_host/plugin_host.h"
+#include "tools/plugin_host/process_usage.h"
 
 namespace {
 
@@ -62,7 +62,7 @@ double Now() {
 size_t g_blocksLeftAfterUnload;
 
 bool Cycle(const std::string& path) {
-    TestHost host;
+    PluginHost host;
     std::string error;
     if (!host.Load(path, &error)) {
         std::fprintf(stderr, "varnik-soak: %s\n", error.c_str());
@@ -151,7 +151,7 @@ int main(int argc, char** argv) {
                 g_blocksLeftAfterUnload);
 
     std::printf("one watch receiving %d events:\n", events);
-    TestHost host;
+    PluginHost host;
     std::string error;
     if (!host.Load(path, &error))
         return 1;

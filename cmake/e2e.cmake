@@ -1,9 +1,9 @@
 # End-to-end: volume events raised by Wine's own mount manager (fed by a fake
-# UDisks2 on a private D-Bus bus, see tools/fake-udisks2/) reach a script
+# UDisks2 on a private D-Bus bus, see scripts/fake-udisks2/) reach a script
 # callback through the plug-in's exports. It runs in a Wine prefix of its own,
 # so it needs neither the shared wineserver fixture nor the desktop lock.
 add_executable(mount_manager_e2e tests/e2e/mount_manager_e2e.cpp)
-target_link_libraries(mount_manager_e2e PRIVATE testhost)
+target_link_libraries(mount_manager_e2e PRIVATE plugin_host)
 target_compile_options(mount_manager_e2e PRIVATE ${VARNIK_TEST_WARNINGS})
 target_link_options(mount_manager_e2e PRIVATE ${VARNIK_STATIC_RUNTIME})
 add_dependencies(mount_manager_e2e varnik)

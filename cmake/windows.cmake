@@ -78,17 +78,25 @@ add_custom_command(TARGET varnik POST_BUILD
   WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
   BYPRODUCTS ${VARNIK_PLUGIN} ${VARNIK_PLUGIN_SYMBOLS})
 
-# The test host: a library the Wine tests and varnik-host link.
-add_library(testhost STATIC
-  tools/testhost/device_broadcast.cpp
-  tools/testhost/heap_blocks.cpp
-  tools/testhost/import_hook.cpp
-  tools/testhost/plugin_library.cpp
-  tools/testhost/process_usage.cpp
-  tools/testhost/test_host.cpp)
-target_include_directories(testhost PUBLIC ${CMAKE_SOURCE_DIR})
-target_link_libraries(testhost PUBLIC gdi32)
-target_compile_options(testhost PRIVATE ${VARNIK_TEST_WARNINGS})
+# The plug-in host: loads a plug-in and calls its exports as the authoring
+# application does. It ships inside varnik-host; the Wine tests use it too.
+add_library(plugin_host STATIC
+  tools/plugin_host/device_broadcast.cpp
+  tools/plugin_host/plugin_library.cpp
+  tools/plugin_host/process_usage.cpp
+  tools/plugin_host/plugin_host.cpp)
+target_include_directories(plugin_host PUBLIC ${CMAKE_SOURCE_DIR})
+target_link_libraries(plugin_host PUBLIC gdi32)
+target_compile_options(plugin_host PRIVATE ${VARNIK_TEST_WARNINGS})
+
+# Test-only hooks on the plug-in's imports (its heap blocks, the host's text
+# blocks): never linked into what ships.
+add_library(test_support STATIC
+  tests/support/heap_blocks.cpp
+  tests/support/host_blocks.cpp
+  tests/support/import_hook.cpp)
+target_link_libraries(test_support PUBLIC plugin_host)
+target_compile_options(test_support PRIVATE ${VARNIK_TEST_WARNINGS})
 
 # Plug-ins that each keep one thing per load and free, for the reload counts
 # of check and of the registration test to catch: keeps-handle.dll and so on.
@@ -109,7 +117,7 @@ endforeach()
 add_executable(varnik-host tools/varnik-host/main.cpp tools/varnik-host/demo.cpp tools/varnik-host/rehearse.cpp
   tools/varnik-host/output.cpp tools/varnik-host/plugin_file.cpp tools/varnik-host/log.cpp tools/varnik-host/check.cpp
   tools/varnik-host/running_watches.cpp tools/varnik-host/later_kernel_calls.cpp)
-target_link_libraries(varnik-host PRIVATE testhost)
+target_link_libraries(varnik-host PRIVATE plugin_host)
 target_compile_options(varnik-host PRIVATE ${VARNIK_TEST_WARNINGS})
 # It ships: the same bytes from every build of a commit.
 target_link_options(varnik-host PRIVATE ${VARNIK_STATIC_RUNTIME} -Wl,--no-insert-timestamp)
@@ -117,10 +125,10 @@ target_link_options(varnik-host PRIVATE ${VARNIK_STATIC_RUNTIME} -Wl,--no-insert
 # Wine's Z: drive is the Linux root, so the tests load the built DLL itself.
 set(VARNIK_PLUGIN_WINE_PATH "Z:${VARNIK_DIST_DIR}/varnik.nbp")
 
-# One wineserver for the whole run (see tools/wine-server).
+# One wineserver for the whole run (see scripts/wine-server).
 add_test(NAME ${VARNIK_ARCH}.wine.server.start
-  COMMAND ${CMAKE_SOURCE_DIR}/tools/wine-server start $<TARGET_FILE:varnik-host>)
-add_test(NAME ${VARNIK_ARCH}.wine.server.stop COMMAND ${CMAKE_SOURCE_DIR}/tools/wine-server stop)
+  COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-server start $<TARGET_FILE:varnik-host>)
+add_test(NAME ${VARNIK_ARCH}.wine.server.stop COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-server stop)
 set_tests_properties(${VARNIK_ARCH}.wine.server.start PROPERTIES FIXTURES_SETUP wine)
 set_tests_properties(${VARNIK_ARCH}.wine.server.stop PROPERTIES FIXTURES_CLEANUP wine)
 
@@ -141,7 +149,7 @@ endfunction()
 # leaves out every name must find no test left. A GTEST_SKIP is a skip.
 function(varnik_wine_test name source)
   add_executable(${name} ${source} tests/wine/wine_test_main.cpp)
-  target_link_libraries(${name} PRIVATE testhost gtest version)
+  target_link_libraries(${name} PRIVATE test_support gtest version)
   target_compile_options(${name} PRIVATE ${VARNIK_TEST_WARNINGS})
   target_link_options(${name} PRIVATE ${VARNIK_STATIC_RUNTIME})
   add_dependencies(${name} varnik)
@@ -177,7 +185,7 @@ varnik_wine_test(edit_dialog_test tests/wine/edit_dialog_test.cpp)
 # the x86-64 twin.
 if(VARNIK_ARCH STREQUAL "win32")
   varnik_wine_test(stack_check_test tests/wine/stack_check_test.cpp)
-  target_sources(stack_check_test PRIVATE tools/testhost/stack_check.cpp)
+  target_sources(stack_check_test PRIVATE tests/support/stack_check.cpp)
 endif()
 
 # The host-call layer, linked in directly rather than reached through a DLL.
@@ -207,14 +215,14 @@ else()
 endif()
 # Events that no varnik-host command sends, from a process of their own.
 add_executable(send-device-change tests/host_tool/send_device_change.cpp)
-target_link_libraries(send-device-change PRIVATE testhost)
+target_link_libraries(send-device-change PRIVATE plugin_host)
 target_compile_options(send-device-change PRIVATE ${VARNIK_TEST_WARNINGS})
 target_link_options(send-device-change PRIVATE ${VARNIK_STATIC_RUNTIME})
 add_dependencies(send-device-change ${VARNIK_KEEPS_TARGETS})
 # Windows that varnik-host meets on a client's machine: look-alikes of a watch
 # that answer in hostile ways, and a watch with a slow callback.
 add_executable(test-windows tests/host_tool/test_windows.cpp)
-target_link_libraries(test-windows PRIVATE testhost)
+target_link_libraries(test-windows PRIVATE plugin_host)
 target_compile_options(test-windows PRIVATE ${VARNIK_TEST_WARNINGS})
 target_link_options(test-windows PRIVATE ${VARNIK_STATIC_RUNTIME})
 add_dependencies(test-windows varnik)
@@ -230,7 +238,7 @@ if(VARNIK_ARCH STREQUAL "win32")
   add_test(NAME win32.package_test COMMAND ${CMAKE_SOURCE_DIR}/tests/check_package.sh)
 endif()
 
-# How tools/wine-run ends a crash, and when it runs a program once more.
+# How scripts/wine-run ends a crash, and when it runs a program once more.
 add_test(NAME ${VARNIK_ARCH}.wine_run_test
   COMMAND ${CMAKE_SOURCE_DIR}/tests/check_wine_run.sh $<TARGET_FILE:watcher_test>)
 set_tests_properties(${VARNIK_ARCH}.wine_run_test PROPERTIES FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77 TIMEOUT 120)
@@ -252,13 +260,13 @@ set_tests_properties(${VARNIK_ARCH}.core_test PROPERTIES FIXTURES_REQUIRED wine 
 
 # The soak run (not a test: `make soak` runs it).
 add_executable(varnik-soak bench/soak.cpp)
-target_link_libraries(varnik-soak PRIVATE testhost)
+target_link_libraries(varnik-soak PRIVATE test_support)
 target_compile_options(varnik-soak PRIVATE ${VARNIK_TEST_WARNINGS})
 target_link_options(varnik-soak PRIVATE ${VARNIK_STATIC_RUNTIME})
 
 # The broadcast-path benchmark (not a test: `make bench` runs it).
 add_executable(varnik-broadcast-bench bench/broadcast_bench.cpp)
-target_link_libraries(varnik-broadcast-bench PRIVATE testhost)
+target_link_libraries(varnik-broadcast-bench PRIVATE plugin_host)
 target_compile_options(varnik-broadcast-bench PRIVATE ${VARNIK_TEST_WARNINGS})
 target_link_options(varnik-broadcast-bench PRIVATE ${VARNIK_STATIC_RUNTIME})
 

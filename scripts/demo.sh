@@ -7,7 +7,7 @@
 # prerequisites the events are broadcast by the demo itself instead.
 set -u
 root=$(cd "$(dirname "$(readlink -f "$0")")/.." && pwd)
-. "$root/tools/wine-env.sh"
+. "$root/scripts/wine-env.sh"
 arch=win32
 if ! varnik_runs_32bit; then
     echo "($(varnik_no_32bit_reason); showing the x86-64 twin)"
@@ -18,11 +18,11 @@ fi
 host=$root/build/$arch/varnik-host.exe
 plugin=Z:$root/dist/$arch/varnik.nbp
 
-"$root/tools/fake-udisks2/with-fake-udisks2" --timeout 100 "$host" demo "$plugin" --mount-manager
+"$root/scripts/fake-udisks2/with-fake-udisks2" --timeout 100 "$host" demo "$plugin" --mount-manager
 rc=$?
 if [ $rc -eq 77 ]; then
     echo "(no fake UDisks2 here: the demo broadcasts the stick's events itself)"
-    "$root/tools/wine-run" "$host" demo "$plugin"
+    "$root/scripts/wine-run" "$host" demo "$plugin"
     rc=$?
 fi
 exit $rc

@@ -17,7 +17,7 @@
 # earlier today is not tried again on every build; `make setup` tries again.
 set -u
 root=$(cd "$(dirname "$(readlink -f "$0")")/.." && pwd)
-. "$root/tools/wine-env.sh"
+. "$root/scripts/wine-env.sh"
 
 required=(
     cmake ninja-build make g++ clang                      # native build (+ clang's runtime, below)

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# check_wine_run.sh WINE_TEST_PROGRAM: tools/wine-run ends a crashing
+# check_wine_run.sh WINE_TEST_PROGRAM: scripts/wine-run ends a crashing
 # Windows program with its exception code, saying so on stderr. Read through
 # a pipe, it makes a run once more only when Wine's loader itself died of
 # SIGSEGV and no test had failed, printing nothing of that run, unless asked
@@ -9,7 +9,7 @@
 set -u
 root=$(cd "$(dirname "$(readlink -f "$0")")/.." && pwd)
 program=$1
-. "$root/tools/wine-env.sh"
+. "$root/scripts/wine-env.sh"
 work=$(mktemp -d "${TMPDIR:-/tmp}/wine-run-test.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 failures=0
@@ -17,7 +17,7 @@ fail() { echo "FAIL $*"; failures=$((failures + 1)); }
 
 # Wine's "debug it?" box and winedbg's dialog used to wait on the headless
 # desktop until CTest's timeout, and a crash once exited 0.
-timeout 60 "$root/tools/wine-run" "$program" --crash >"$work/crash.out" 2>"$work/crash.err" </dev/null
+timeout 60 "$root/scripts/wine-run" "$program" --crash >"$work/crash.out" 2>"$work/crash.err" </dev/null
 rc=$?
 [ $rc -eq 77 ] && { cat "$work/crash.err"; exit 77; }
 [ $rc -eq 5 ] || fail "crash: exit $rc, expected 5 (EXCEPTION_ACCESS_VIOLATION) within 60 s"
@@ -51,10 +51,10 @@ if ! varnik_is_pe32 "$program"; then
         export CALLS=$work/calls BEHAVIOUR=$behaviour VARNIK_WINE64=$work/loader TMPDIR=$work/tmp VARNIK_RUN_LIMIT=3
         if [ "$piped" != no ]; then  # "live": piped, asking for live output
             out=$(VARNIK_LIVE_OUTPUT=$([ "$piped" = live ] && echo 1) \
-                "$root/tools/wine-run" "$program" 2>"$work/err" </dev/null)
+                "$root/scripts/wine-run" "$program" 2>"$work/err" </dev/null)
             rc=$?
         else  # a subshell of its own, which reports the stand-in's SIGSEGV to /dev/null
-            ("$root/tools/wine-run" "$program" >"$work/out" 2>"$work/err" </dev/null; exit $?) 2>/dev/null
+            ("$root/scripts/wine-run" "$program" >"$work/out" 2>"$work/err" </dev/null; exit $?) 2>/dev/null
             rc=$?
             out=$(cat "$work/out")
         fi

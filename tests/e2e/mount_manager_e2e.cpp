@@ -1,5 +1,5 @@
 // The plug-in against real system-raised volume events: run under
-// tools/fake-udisks2/with-fake-udisks2, it loads the plug-in in the test host,
+// scripts/fake-udisks2/with-fake-udisks2, it loads the plug-in in the test host,
 // starts a watch as a publication's script does (dw_USB_Start "OnUSB"), asks
 // for a fake USB stick to be plugged in and taken out, and lets Wine's own
 // mount manager broadcast the arrival and the removal. Why a program of its
@@ -23,8 +23,8 @@
 #include <string>
 #include <vector>
 
-#include "tools/testhost/device_broadcast.h"
-#include "tools/testhost/test_host.h"
+#include "tools/plugin_host/device_broadcast.h"
+#include "tools/plugin_host/plugin_host.h"
 
 namespace {
 
@@ -101,7 +101,7 @@ HWND CreateObserver() {
                            nullptr, windowClass.hInstance, nullptr);
 }
 
-// The driver acts on these lines (see tools/fake-udisks2/with-fake-udisks2).
+// The driver acts on these lines (see scripts/fake-udisks2/with-fake-udisks2).
 void Ask(const std::string& request) {
     std::printf("fake-udisks2: %s\n", request.c_str());
     std::fflush(stdout);
@@ -120,7 +120,7 @@ int Run(const std::string& pluginPath, char letter) {
     const std::string root = std::string(1, letter) + ":\\";
     const DWORD driveBit = 1u << (letter - 'A');
 
-    TestHost host;
+    PluginHost host;
     std::string error;
     if (!host.Load(pluginPath, &error)) {
         std::fprintf(stderr, "mount_manager_e2e: %s\n", error.c_str());

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "tools/testhost/device_broadcast.h"
+#include "tools/plugin_host/device_broadcast.h"
 
 int main(int argc, char** argv) {
     if (argc != 3) {

@@ -14,8 +14,8 @@
 #include <cstdio>
 #include <string>
 
-#include "tools/testhost/device_broadcast.h"
-#include "tools/testhost/test_host.h"
+#include "tools/plugin_host/device_broadcast.h"
+#include "tools/plugin_host/plugin_host.h"
 
 namespace {
 
@@ -67,7 +67,7 @@ void ShowLookAlike(const std::string& kind) {
 
 int main(int argc, char** argv) {
     const std::string kind = argc > 1 ? argv[1] : "";
-    TestHost host;
+    PluginHost host;
     if (kind == "slow-watch" && argc == 3) {
         std::string error;
         if (!host.Load(argv[2], &error)) {

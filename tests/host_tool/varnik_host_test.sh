@@ -25,7 +25,7 @@ step_limit=40
 bounded() {
     local name=$1
     shift
-    timeout -k 5 $step_limit "$root/tools/wine-run" "$@" >"$work/$name.out" 2>"$work/$name.err" </dev/null
+    timeout -k 5 $step_limit "$root/scripts/wine-run" "$@" >"$work/$name.out" 2>"$work/$name.err" </dev/null
     local rc=$?
     [ $rc -eq 124 ] || [ $rc -eq 137 ] && echo "step $name did not end within $step_limit s" >>"$work/$name.err"
     return $rc
@@ -89,7 +89,7 @@ ends() {
 show() {
     local name=$1
     shift
-    "$root/tools/wine-run" "$windows" "$@" >"$work/$name.out" 2>&1 </dev/null &
+    "$root/scripts/wine-run" "$windows" "$@" >"$work/$name.out" 2>&1 </dev/null &
     helpers+=($!)
     within $step_limit "$name: test-windows $* ready" grep -q ready "$work/$name.out"
 }
@@ -99,7 +99,7 @@ show full-buffer full-buffer
 # A watch runs through the whole script: it sees the rehearsals below, and it
 # keeps Wine's server up, so each command starts quickly and the --folder
 # mapping, which lives in the server, lasts from one command to the next.
-"$root/tools/wine-run" "$exe" watch "$plugin" --seconds 100 --json >"$work/watch.out" 2>"$work/watch.err" </dev/null &
+"$root/scripts/wine-run" "$exe" watch "$plugin" --seconds 100 --json >"$work/watch.out" 2>"$work/watch.err" </dev/null &
 watcher=$!
 within $step_limit "watch: Init" grep -q Init "$work/watch.out" ||
     { kill -KILL $watcher; sed 's/^/    /' "$work/watch.out" "$work/watch.err"; exit 1; }
@@ -228,7 +228,7 @@ expect log out "$heading$reports"
 run log-json 0 log --json && expect log-json out "$(sed 's/\\/\\\\/g; 1d; s/.*/{"pid": '"$pid"', "program": "varnik-host.exe", "line": "&"}/' <<<"$heading$reports")"
 # lines NAME: how many lines NAME.out has
 lines() { [ -f "$work/$1.out" ] && wc -l <"$work/$1.out" || echo 0; }
-"$root/tools/wine-run" "$exe" log --follow --seconds 100 >"$work/follow.out" 2>"$work/follow.err" </dev/null &
+"$root/scripts/wine-run" "$exe" log --follow --seconds 100 >"$work/follow.out" 2>"$work/follow.err" </dev/null &
 follower=$!
 within $step_limit "follow: the log so far" eval '[ "$(lines follow)" -gt 300 ]'
 run follow-plug 0 plug E: && expect_event Plug E 'Local Drive'
@@ -247,7 +247,7 @@ run hung-follow 0 log --follow --seconds 3 && expect hung-follow all \
     "varnik-host: the watch in process $pid (varnik-host.exe) did not answer within 2 seconds: trying again"
 kill -CONT $watcher
 show slow-watch slow-watch "$plugin"
-"$root/tools/wine-run" "$exe" log --follow --json --seconds 100 >"$work/slow.out" 2>"$work/slow.err" </dev/null &
+"$root/scripts/wine-run" "$exe" log --follow --json --seconds 100 >"$work/slow.out" 2>"$work/slow.err" </dev/null &
 follower=$!
 within $step_limit "slow-follow: the log so far" eval '[ "$(lines slow)" -ge $((total - 1)) ]'
 run slow-plug 0 plug E: && expect_event Plug E 'Local Drive'

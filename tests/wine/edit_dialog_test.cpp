@@ -5,10 +5,11 @@
 #include <cstring>
 #include <functional>
 
+#include "tests/support/host_blocks.h"
+#include "tests/support/import_hook.h"
 #include "tests/wine/wine_test.h"
-#include "tools/testhost/device_broadcast.h"
-#include "tools/testhost/import_hook.h"
-#include "tools/testhost/process_usage.h"
+#include "tools/plugin_host/device_broadcast.h"
+#include "tools/plugin_host/process_usage.h"
 
 namespace {
 
@@ -149,7 +150,7 @@ LPVOID WINAPI RefuseHeapReAlloc(HANDLE, DWORD, LPVOID, SIZE_T) {
 // empty in a fresh GPTR block; an empty one leaves null. With the heap
 // refusing every block, the box still shows the name and Done keeps it.
 TEST_F(EditDialogTest, DoneStoresTheNameInAFreshHostBlock) {
-    ASSERT_TRUE(host.WatchHostBlocks());
+    ASSERT_TRUE(WatchHostBlocks(host));
     const Step chooseSecond = [](HWND dialog) { SendMessageA(Combo(dialog), CB_SETCURSEL, 1, 0); };
     const Step nothing = [](HWND) {};
     const struct {
@@ -196,7 +197,7 @@ TEST_F(EditDialogTest, TheCloseBoxLeavesTheParameterAsItWas) {
     Edit(1, earlier, {Type("Confirmed"), kPressDone});
     ASSERT_EQ(earlier.Text(0), "Confirmed");
     host.ClearCalls();
-    ASSERT_TRUE(host.WatchHostBlocks());
+    ASSERT_TRUE(WatchHostBlocks(host));
     HostParameters parameters({std::string("OnUSB")});
     char* const oldBlock = parameters.data()[0];
     EXPECT_EQ(Edit(1, parameters, {Type("Other"), kCloseBox}), 1);
@@ -235,7 +236,7 @@ TEST_F(EditDialogTest, WithoutInterfaceAccessTheListIsEmptyAndTheDialogOpens) {
 }
 
 TEST_F(EditDialogTest, OnlyActionOneHasADialog) {
-    ASSERT_TRUE(host.WatchHostBlocks());
+    ASSERT_TRUE(WatchHostBlocks(host));
     HostParameters parameters({std::string("OnUSB")});
     EXPECT_EQ(host.plugin().editAction(2, parameters.data()), 1);
     EXPECT_EQ(host.plugin().editAction(0, parameters.data()), 0);

@@ -4,10 +4,11 @@
 #include <cstring>
 #include <functional>
 
+#include "tests/support/heap_blocks.h"
+#include "tests/support/host_blocks.h"
 #include "tests/wine/wine_test.h"
-#include "tools/testhost/device_broadcast.h"
-#include "tools/testhost/heap_blocks.h"
-#include "tools/testhost/process_usage.h"
+#include "tools/plugin_host/device_broadcast.h"
+#include "tools/plugin_host/process_usage.h"
 
 namespace {
 
@@ -93,7 +94,7 @@ TEST_F(PluginTest, IdentityTextsArriveInFixedZeroTerminatedHostBlocks) {
 }
 
 TEST_F(PluginTest, OldIdentityBlocksAreFreedBeforeNewOnesAreStored) {
-    ASSERT_TRUE(host.WatchHostBlocks());
+    ASSERT_TRUE(WatchHostBlocks(host));
     char* title = AllocHostText("old title");
     char* author = nullptr;
     char* description = AllocHostText("old description");
@@ -129,7 +130,7 @@ TEST_F(PluginTest, NullTextVariableAddressesAreSkipped) {
 
 TEST_F(PluginTest, MessagesChangeNothingAndCallNothing) {
     host.RegisterAll();
-    ASSERT_TRUE(host.WatchHostBlocks());
+    ASSERT_TRUE(WatchHostBlocks(host));
     host.ClearCalls();
     for (int code : {0, 1, 2, 5, 100, -1})
         host.plugin().message(code, 12345);
@@ -177,7 +178,7 @@ bool LoadAndFree(const std::string& path) {
 size_t g_blocksLeftAfterFree;
 size_t g_mostBlocksWhileRead;
 bool FullCycle() {
-    TestHost host;
+    PluginHost host;
     std::string error;
     if (!host.Load(PluginPath(), &error))
         return false;

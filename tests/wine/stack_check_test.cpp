@@ -1,8 +1,8 @@
 // The real host is 32-bit: every export must pop its own arguments (stdcall).
 // Only 32-bit x86 has calling conventions to tell apart, so this program is
 // built for the 32-bit product only.
+#include "tests/support/stack_check.h"
 #include "tests/wine/wine_test.h"
-#include "tools/testhost/stack_check.h"
 
 namespace {
 

@@ -5,10 +5,11 @@
 #include <cstring>
 #include <functional>
 
+#include "tests/support/heap_blocks.h"
+#include "tests/support/host_blocks.h"
+#include "tests/support/import_hook.h"
 #include "tests/wine/wine_test.h"
-#include "tools/testhost/device_broadcast.h"
-#include "tools/testhost/heap_blocks.h"
-#include "tools/testhost/import_hook.h"
+#include "tools/plugin_host/device_broadcast.h"
 
 namespace {
 
@@ -334,7 +335,7 @@ TEST_F(WatcherTest, NullOrOddNamesGoIntoTheCommandUnchanged) {
 }
 
 TEST_F(WatcherTest, UnknownActionsTouchNothing) {
-    ASSERT_TRUE(host.WatchHostBlocks());
+    ASSERT_TRUE(WatchHostBlocks(host));
     HostParameters parameters({"OnUSB"});
     EXPECT_EQ(host.plugin().execAction(0, parameters.data()), 0);
     EXPECT_EQ(host.plugin().execAction(3, parameters.data()), 0);

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "tools/testhost/test_host.h"
+#include "tools/plugin_host/plugin_host.h"
 
 // The plug-in under test, from --plugin=PATH.
 const std::string& PluginPath();
@@ -22,5 +22,5 @@ protected:
         ASSERT_TRUE(host.Load(PluginPath(), &error)) << error;
     }
 
-    TestHost host;
+    PluginHost host;
 };

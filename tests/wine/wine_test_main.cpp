@@ -2,7 +2,7 @@
 #include <cstring>
 
 #include "tests/wine/wine_test.h"
-#include "tools/testhost/device_broadcast.h"
+#include "tools/plugin_host/device_broadcast.h"
 
 namespace {
 
@@ -17,7 +17,7 @@ INT_PTR CALLBACK PlainDialogProc(HWND, UINT, WPARAM, LPARAM) {
 // broadcast to every top-level window. Exits 0 when its own host heard the
 // arrival and ran no script line: nothing of the first process came along.
 int RunSecondProcess() {
-    TestHost host;
+    PluginHost host;
     std::string error;
     if (!host.Load(g_pluginPath, &error))
         return 2;
@@ -57,7 +57,7 @@ int main(int argc, char** argv) {
         if (std::strncmp(argv[i], kOption, sizeof kOption - 1) == 0)
             g_pluginPath = argv[i] + sizeof kOption - 1;
         secondProcess = secondProcess || std::strcmp(argv[i], "--second-process") == 0;
-        // A test that crashes must end, not wait on a crash dialog (tools/wine-run's test).
+        // A test that crashes must end, not wait on a crash dialog (scripts/wine-run's test).
         if (std::strcmp(argv[i], "--crash") == 0)
             RaiseException(EXCEPTION_ACCESS_VIOLATION, 0, 0, nullptr);
     }

@@ -18,7 +18,7 @@ for tool in Xvfb xdotool import convert; do
 done
 
 export VARNIK_WINE_DISPLAY=x11
-. "$root/tools/wine-env.sh"
+. "$root/scripts/wine-env.sh"
 if varnik_is_pe32 "$exe" && ! varnik_runs_32bit; then
     skip "$(varnik_no_32bit_reason)"
 fi
@@ -53,7 +53,7 @@ waitfor 10 "Xvfb answering" xdpyinfo
 timeout 60 "$VARNIK_WINE64" wineboot </dev/null >/dev/null 2>&1 || fail "wineboot on $DISPLAY failed"
 
 # The host tool shows the dialog for an action that holds no name yet.
-"$root/tools/wine-run" "$exe" edit "$plugin" --choices OnUSB,OnStick >"$work/out.txt" 2>&1 &
+"$root/scripts/wine-run" "$exe" edit "$plugin" --choices OnUSB,OnStick >"$work/out.txt" 2>&1 &
 host=$!
 # Wine's X11 driver can make more than one X window with the dialog's name
 # (one was 1x1 at 0,0): the dialog's own is the visible one that holds its

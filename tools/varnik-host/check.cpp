@@ -7,9 +7,9 @@
 #include <cstdio>
 #include <vector>
 
-#include "tools/testhost/device_broadcast.h"
-#include "tools/testhost/process_usage.h"
-#include "tools/testhost/test_host.h"
+#include "tools/plugin_host/device_broadcast.h"
+#include "tools/plugin_host/plugin_host.h"
+#include "tools/plugin_host/process_usage.h"
 #include "tools/varnik-host/plugin_file.h"
 
 const char kCheckHelp[] =
@@ -79,7 +79,7 @@ std::string Compare(const std::string& what, const HostText& actual, const std::
     return what + " is " + Quote(actual) + ", expected " + Quote(expected);
 }
 
-std::string CheckRegistration(TestHost& host) {
+std::string CheckRegistration(PluginHost& host) {
     host.RegisterAll();
     std::vector<AddActionCall> actions;
     for (const HostCall& call : host.calls())
@@ -139,7 +139,7 @@ std::string CompareRuns(size_t from, const std::vector<std::string>& expected) {
            "; expected " + Joined(expected);
 }
 
-std::string CheckStart(TestHost& host) {
+std::string CheckStart(PluginHost& host) {
     host.DefineSubroutine(kSubroutine, [&host] {
         g_runs.push_back(Run(host.Variable("dw_USB_Status"), host.Variable("dw_USB_Drive"),
                              host.Variable("dw_USB_Type")));
@@ -224,7 +224,7 @@ std::string CheckRehearsal() {
     return why.empty() ? CheckSystemDelivery(watchers.front()) : why;
 }
 
-std::string CheckStop(TestHost& host) {
+std::string CheckStop(PluginHost& host) {
     const size_t from = g_runs.size();
     HostParameters stop({});
     host.plugin().execAction(2, stop.data());
@@ -237,7 +237,7 @@ std::string CheckStop(TestHost& host) {
 // One session of a host: load, register, start, a volume arriving and
 // going (sent to this process's own watcher window only), stop, free.
 bool Session(const std::string& path, std::string* error) {
-    TestHost host;
+    PluginHost host;
     if (!host.Load(path, error))
         return false;
     host.RegisterAll();
@@ -291,7 +291,7 @@ std::string CheckReloads(const std::string& path) {
 int Check(const std::string& path) {
     g_failed = 0;
     {
-        TestHost host;
+        PluginHost host;
         std::string error;
         const bool loaded = LoadPlugin(host, path, &error);
         Report(1, std::string("loads as a plug-in for ") + OwnArchitecture(), error);

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "tools/testhost/device_broadcast.h"
+#include "tools/plugin_host/device_broadcast.h"
 #include "tools/varnik-host/output.h"
 
 const char kDemoHelp[] =
@@ -16,13 +16,13 @@ const char kDemoHelp[] =
     "it runs.\n"
     "  --mount-manager  the stick's events come from Wine's mount manager: the demo\n"
     "                   asks for them on its output, for\n"
-    "                   tools/fake-udisks2/with-fake-udisks2 (otherwise the demo\n"
+    "                   scripts/fake-udisks2/with-fake-udisks2 (otherwise the demo\n"
     "                   broadcasts them itself, as the system would)\n";
 
 namespace {
 
 // Prints the host calls made since the last print.
-void PrintNewCalls(const TestHost& host, size_t* printed) {
+void PrintNewCalls(const PluginHost& host, size_t* printed) {
     for (; *printed < host.calls().size(); ++*printed)
         std::printf("  %s\n", Describe(host.calls()[*printed]).c_str());
 }
@@ -30,13 +30,13 @@ void PrintNewCalls(const TestHost& host, size_t* printed) {
 // Pumps messages until the callback subroutine has run with `status`, for at
 // most 30 s: the mount manager's broadcasts reach the watcher only while this
 // thread pumps.
-bool WaitForStatus(TestHost& host, const char* status) {
+bool WaitForStatus(PluginHost& host, const char* status) {
     return PumpMessagesUntil([&] { return host.Variable("dw_USB_Status") == status; }, 30000);
 }
 
 }  // namespace
 
-int Demo(TestHost& host, bool mountManager) {
+int Demo(PluginHost& host, bool mountManager) {
     size_t printed = host.calls().size();
     host.DefineSubroutine("OnUSB", [&] {
         PrintNewCalls(host, &printed);

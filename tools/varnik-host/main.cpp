@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "tools/testhost/device_broadcast.h"
-#include "tools/testhost/test_host.h"
+#include "tools/plugin_host/device_broadcast.h"
+#include "tools/plugin_host/plugin_host.h"
 #include "tools/varnik-host/check.h"
 #include "tools/varnik-host/demo.h"
 #include "tools/varnik-host/log.h"
@@ -62,7 +62,7 @@ const char kEditHelp[] =
     "  --choices A,B,C  the host's subroutines offered in the list\n"
     "  --value X        the callback name the action holds before the edit\n";
 
-int List(TestHost& host) {
+int List(PluginHost& host) {
     host.RegisterAll();
     for (const HostCall& call : host.calls()) {
         const auto* action = std::get_if<AddActionCall>(&call);
@@ -92,7 +92,7 @@ BOOL WINAPI OnConsoleBreak(DWORD) {
     return TRUE;
 }
 
-int Watch(TestHost& host, int seconds, bool json) {
+int Watch(PluginHost& host, int seconds, bool json) {
     host.RegisterAll();
     const char kSubroutine[] = "VarnikHostEvent";
     host.DefineSubroutine(kSubroutine, [&] {
@@ -118,7 +118,7 @@ int Watch(TestHost& host, int seconds, bool json) {
     return 0;
 }
 
-int Edit(TestHost& host, const std::string& choices, const HostText& value) {
+int Edit(PluginHost& host, const std::string& choices, const HostText& value) {
     host.RegisterAll();
     std::string list;
     for (char c : choices)
@@ -204,7 +204,7 @@ int main(int argc, char** argv) {
     if (command == "check")
         return Check(plugin);
 
-    TestHost host;
+    PluginHost host;
     std::string error;
     if (!LoadPlugin(host, plugin, &error))
         return Fail(error);

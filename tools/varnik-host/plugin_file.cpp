@@ -48,7 +48,7 @@ const char* OwnArchitecture() {
     return MachineName(kOwnMachine);
 }
 
-bool LoadPlugin(TestHost& host, const std::string& path, std::string* error) {
+bool LoadPlugin(PluginHost& host, const std::string& path, std::string* error) {
     if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
         *error = "no such file: " + path;
         return false;

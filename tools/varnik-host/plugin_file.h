@@ -5,10 +5,10 @@
 
 #include <string>
 
-#include "tools/testhost/test_host.h"
+#include "tools/plugin_host/plugin_host.h"
 
 // "32-bit x86" or "x86-64": the plug-ins this varnik-host can load.
 const char* OwnArchitecture();
 
 // Loads the plug-in at `path` into `host`; otherwise says why in `error`.
-bool LoadPlugin(TestHost& host, const std::string& path, std::string* error);
+bool LoadPlugin(PluginHost& host, const std::string& path, std::string* error);

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string>
 
-#include "tools/testhost/device_broadcast.h"
+#include "tools/plugin_host/device_broadcast.h"
 #include "tools/varnik-host/output.h"
 #include "tools/varnik-host/running_watches.h"
 

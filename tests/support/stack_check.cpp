@@ -1,4 +1,4 @@
-#include "tools/testhost/stack_check.h"
+#include "tests/support/stack_check.h"
 
 // cdecl (function, arguments, count): pushes the arguments right to left,
 // calls, and returns ESP after the call minus ESP before the pushes.

@@ -1,4 +1,4 @@
-#include "tools/testhost/process_usage.h"
+#include "tools/plugin_host/process_usage.h"
 
 #include <algorithm>
 #include <cstdio>

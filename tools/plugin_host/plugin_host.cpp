@@ -1,16 +1,13 @@
-#include "tools/testhost/test_host.h"
+#include "tools/plugin_host/plugin_host.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "tools/testhost/device_broadcast.h"
-#include "tools/testhost/import_hook.h"
+#include "tools/plugin_host/device_broadcast.h"
 
 namespace {
 
-TestHost* g_current;
-decltype(&GlobalAlloc) g_realGlobalAlloc;
-decltype(&GlobalFree) g_realGlobalFree;
+PluginHost* g_current;
 
 HostText Received(const char* text) {
     return text ? HostText(text) : std::nullopt;
@@ -46,7 +43,7 @@ std::string Pointer(const void* p) {
 
 }  // namespace
 
-void TestHost::Record(HostCall call) {
+void PluginHost::Record(HostCall call) {
     if (g_current)
         g_current->calls_.push_back(std::move(call));
 }
@@ -103,72 +100,64 @@ std::vector<std::string> ReportCalls(const std::string& status, const std::strin
     };
 }
 
-TestHost::TestHost() {
+PluginHost::PluginHost() {
     g_current = this;
 }
 
-TestHost::~TestHost() {
+PluginHost::~PluginHost() {
     Unload();
     if (g_current == this)
         g_current = nullptr;
 }
 
-bool TestHost::Load(const std::string& path, std::string* error) {
+bool PluginHost::Load(const std::string& path, std::string* error) {
     Unload();
     return LoadPluginLibrary(path, &library_, error);
 }
 
-void TestHost::Unload() {
+void PluginHost::Unload() {
     FreePluginLibrary(&library_);
 }
 
-void TestHost::RegisterPlugIn() {
+void PluginHost::RegisterPlugIn() {
     library_.exports.registerPlugIn(OnAddAction, OnSecond, OnThird, OnSetVariable);
 }
 
-void TestHost::RegisterScriptProcessor() {
+void PluginHost::RegisterScriptProcessor() {
     library_.exports.registerScriptProcessor(OnScript);
 }
 
-void TestHost::RegisterInterfaceAccess() {
+void PluginHost::RegisterInterfaceAccess() {
     library_.exports.registerInterfaceAccess(OnInterfaceAccess);
 }
 
-void TestHost::RegisterAll() {
+void PluginHost::RegisterAll() {
     RegisterPlugIn();
     RegisterScriptProcessor();
     RegisterInterfaceAccess();
 }
 
-bool TestHost::WatchHostBlocks() {
-    const bool alloc =
-        HookImport(library_.module, "KERNEL32.dll", "GlobalAlloc", &OnGlobalAlloc, &g_realGlobalAlloc);
-    const bool free =
-        HookImport(library_.module, "KERNEL32.dll", "GlobalFree", &OnGlobalFree, &g_realGlobalFree);
-    return alloc && free;
-}
-
-std::vector<std::string> TestHost::Trace() const {
+std::vector<std::string> PluginHost::Trace() const {
     std::vector<std::string> lines;
     for (const HostCall& call : calls_)
         lines.push_back(Describe(call));
     return lines;
 }
 
-std::string TestHost::Variable(const std::string& name) const {
+std::string PluginHost::Variable(const std::string& name) const {
     auto it = variables_.find(name);
     return it == variables_.end() ? std::string() : it->second;
 }
 
-bool TestHost::HasVariable(const std::string& name) const {
+bool PluginHost::HasVariable(const std::string& name) const {
     return variables_.count(name) != 0;
 }
 
-void TestHost::DefineSubroutine(const std::string& name, std::function<void()> body) {
+void PluginHost::DefineSubroutine(const std::string& name, std::function<void()> body) {
     subroutines_[name] = std::move(body);
 }
 
-void CALLBACK TestHost::OnAddAction(int number, const char* name, const char* hint, const char* typeCodes,
+void CALLBACK PluginHost::OnAddAction(int number, const char* name, const char* hint, const char* typeCodes,
                                     int count, int countAgain) {
     HostText codes;
     if (typeCodes && count >= 0 && count <= 255)
@@ -176,21 +165,21 @@ void CALLBACK TestHost::OnAddAction(int number, const char* name, const char* hi
     Record(AddActionCall{number, Received(name), Received(hint), codes, count, countAgain});
 }
 
-void CALLBACK TestHost::OnSecond() {
+void CALLBACK PluginHost::OnSecond() {
     Record(OtherCallbackCall{2});
 }
 
-void CALLBACK TestHost::OnThird() {
+void CALLBACK PluginHost::OnThird() {
     Record(OtherCallbackCall{3});
 }
 
-void CALLBACK TestHost::OnSetVariable(const char* name, const char* value) {
+void CALLBACK PluginHost::OnSetVariable(const char* name, const char* value) {
     Record(SetVariableCall{Received(name), Received(value)});
     if (g_current && name)
         g_current->variables_[name] = value ? value : "";
 }
 
-void CALLBACK TestHost::OnScript(const char* line) {
+void CALLBACK PluginHost::OnScript(const char* line) {
     Record(ScriptCall{Received(line)});
     if (!g_current)
         return;
@@ -210,7 +199,7 @@ void CALLBACK TestHost::OnScript(const char* line) {
     g_current->unhandledLines_.push_back(Received(line));
 }
 
-void CALLBACK TestHost::OnInterfaceAccess(int request, void* record) {
+void CALLBACK PluginHost::OnInterfaceAccess(int request, void* record) {
     bool zeroFilled = record != nullptr;
     for (int i = 0; zeroFilled && i < 64; ++i)
         zeroFilled = static_cast<const unsigned char*>(record)[i] == 0;
@@ -222,17 +211,6 @@ void CALLBACK TestHost::OnInterfaceAccess(int request, void* record) {
     // Host-owned text: it stays valid until the list changes.
     const char* list = g_current->subroutineList_->c_str();
     std::memcpy(record, &list, sizeof list);
-}
-
-HGLOBAL WINAPI TestHost::OnGlobalAlloc(UINT flags, SIZE_T bytes) {
-    HGLOBAL block = g_realGlobalAlloc(flags, bytes);
-    Record(GlobalAllocCall{flags, bytes, block});
-    return block;
-}
-
-HGLOBAL WINAPI TestHost::OnGlobalFree(HGLOBAL block) {
-    Record(GlobalFreeCall{block});
-    return g_realGlobalFree(block);
 }
 
 char* AllocHostText(const std::string& text) {
@@ -258,7 +236,7 @@ HostText HostParameters::Text(size_t index) const {
     return entries_[index] ? HostText(entries_[index]) : std::nullopt;
 }
 
-void RunWatchSession(TestHost& host, int events, const std::function<void()>& afterEach) {
+void RunWatchSession(PluginHost& host, int events, const std::function<void()>& afterEach) {
     host.RegisterAll();
     host.DefineSubroutine("OnUSB", [] {});
     HostParameters start({std::string("OnUSB")});

@@ -1,4 +1,4 @@
-#include "tools/testhost/plugin_library.h"
+#include "tools/plugin_host/plugin_library.h"
 
 namespace {
 

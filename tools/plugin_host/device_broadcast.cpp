@@ -1,4 +1,4 @@
-#include "tools/testhost/device_broadcast.h"
+#include "tools/plugin_host/device_broadcast.h"
 
 #include <algorithm>
 

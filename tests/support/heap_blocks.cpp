@@ -1,9 +1,9 @@
-#include "tools/testhost/heap_blocks.h"
+#include "tests/support/heap_blocks.h"
 
 #include <algorithm>
 #include <map>
 
-#include "tools/testhost/import_hook.h"
+#include "tests/support/import_hook.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include <variant>
 #include <vector>
 
-#include "tools/testhost/plugin_library.h"
+#include "tools/plugin_host/plugin_library.h"
 
 // A text as the host received it; nullopt for a null pointer.
 using HostText = std::optional<std::string>;
@@ -65,12 +65,12 @@ std::string Quote(const HostText& text);
 // Bytes as upper-case hex pairs separated by blanks: "01 00".
 std::string HexBytes(const std::string& bytes);
 
-class TestHost {
+class PluginHost {
 public:
-    TestHost();
-    ~TestHost();
-    TestHost(const TestHost&) = delete;
-    TestHost& operator=(const TestHost&) = delete;
+    PluginHost();
+    ~PluginHost();
+    PluginHost(const PluginHost&) = delete;
+    PluginHost& operator=(const PluginHost&) = delete;
 
     bool Load(const std::string& path, std::string* error);
     void Unload();
@@ -82,10 +82,6 @@ public:
     void RegisterScriptProcessor();
     void RegisterInterfaceAccess();
     void RegisterAll();
-
-    // From now on the plug-in's GlobalAlloc and GlobalFree calls are
-    // recorded too (its import table is redirected through the host).
-    bool WatchHostBlocks();
 
     const std::vector<HostCall>& calls() const { return calls_; }
     std::vector<std::string> Trace() const;
@@ -105,8 +101,11 @@ public:
     // Runs inside every request 5, before it is answered, as host code would.
     void WhileListingSubroutines(std::function<void()> body) { listingSubroutines_ = std::move(body); }
 
-private:
+    // Adds a call to the current host's record: the host's own callbacks
+    // come here, and so may a test's hooks on the plug-in's imports.
     static void Record(HostCall call);
+
+private:
     static void CALLBACK OnAddAction(int number, const char* name, const char* hint, const char* typeCodes,
                                      int count, int countAgain);
     static void CALLBACK OnSecond();
@@ -114,8 +113,6 @@ private:
     static void CALLBACK OnSetVariable(const char* name, const char* value);
     static void CALLBACK OnScript(const char* line);
     static void CALLBACK OnInterfaceAccess(int request, void* record);
-    static HGLOBAL WINAPI OnGlobalAlloc(UINT flags, SIZE_T bytes);
-    static HGLOBAL WINAPI OnGlobalFree(HGLOBAL block);
 
     PluginLibrary library_;
     std::vector<HostCall> calls_;
@@ -145,7 +142,7 @@ private:
 // A publication's whole watch on a loaded plug-in: register, start a watch
 // for OnUSB, `events` volumes arriving and going in turn (`afterEach` runs
 // after each one), stop.
-void RunWatchSession(TestHost& host, int events, const std::function<void()>& afterEach = {});
+void RunWatchSession(PluginHost& host, int events, const std::function<void()>& afterEach = {});
 
 // A copy of `text` in a GPTR block, as the host allocates its texts.
 char* AllocHostText(const std::string& text);

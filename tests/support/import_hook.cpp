@@ -1,4 +1,4 @@
-#include "tools/testhost/import_hook.h"
+#include "tests/support/import_hook.h"
 
 #include <cstring>
 
