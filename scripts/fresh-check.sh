@@ -135,11 +135,12 @@ run_make() {
     return $rc
 }
 
-# What a newcomer needs from a run: set-up, what the demo ran, the test
-# summary, the tests run or tried again, the skips and their reasons.
+# What a newcomer needs from a run: set-up, what the demo ran and what its
+# callback saw, the test summary, the tests run or tried again, the skips
+# and their reasons.
 summarise() {
     grep -E '^(setup|fresh-check): ' "$1" | sed 's/^/    /'
-    grep -E '^\(' "$1" | sed 's/^/    /'
+    grep -E '^\(|^ *OnUSB runs:' "$1" | sed 's/^ */    /'
     grep -E 'tests passed|tests failed|Total Test time|The following tests (FAILED|did not run)' "$1" | sed 's/^/    /'
     sed -n '/^ *[0-9]* - .*(\(Failed\|Not Run\|Timeout\|SEGFAULT\|Skipped\|Subprocess\)/p' "$1" | head -n 40 | sed 's/^/    /'
     sed -n '/^\(Run again after Wine itself died\|Tried a step again\|Why tests were skipped\):/,$p' "$1" |
