@@ -92,7 +92,7 @@ target_compile_options(testhost PRIVATE ${VARNIK_TEST_WARNINGS})
 
 # Plug-ins that each keep one thing per load and free, for the reload counts
 # of check and of the registration test to catch: keeps-handle.dll and so on.
-set(VARNIK_KEEPS handle tls-index gdi-object memory)
+set(VARNIK_KEEPS handle tls-index gdi-object memory heap-block)
 foreach(kept IN LISTS VARNIK_KEEPS)
   list(FIND VARNIK_KEEPS ${kept} number)
   math(EXPR number "${number} + 1")

@@ -1,7 +1,8 @@
 // A plug-in that does nothing but keep one thing each time it is loaded and
 // freed: the leaks that the reload counts must see. Built once per thing,
 // KEEPS naming it: 1 a handle, 2 a TLS index, 3 a GDI object, 4 64 KB of
-// memory. It exports the plug-in's names, and they do nothing.
+// memory, 5 one small block of the process heap (as a plug-in that forgets a
+// name's copy would). It exports the plug-in's names, and they do nothing.
 #include <windows.h>
 
 extern "C" {
@@ -22,6 +23,8 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
     DeleteObject(passing);
 #elif KEEPS == 4
     VirtualAlloc(nullptr, 64 * 1024, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+#elif KEEPS == 5
+    HeapAlloc(GetProcessHeap(), 0, 24);
 #else
 #error "KEEPS names the thing kept"
 #endif
