@@ -116,6 +116,12 @@ title        "Varnik 1.0"
 author       "Varnik developers"
 description  "USB Storage Checker"'
 
+# The demo's stick, drive E as Windows sends it for a stick, reaches the
+# demo's own watcher window alone: the watch above hears nothing of it.
+run demo 0 demo "$plugin" &&
+    expect_line demo out '^  OnUSB runs: dw_USB_Status=Plug dw_USB_Drive=E:\\ dw_USB_Type=Local Drive$' &&
+    expect_line demo out '^  OnUSB runs: dw_USB_Status=UnPlug dw_USB_Drive=E:\\ dw_USB_Type=Local Drive$'
+
 for command in list demo watch edit plug unplug log check; do
     run "help-$command" 0 "$command" --help && expect_line "help-$command" out "^usage: varnik-host $command (PLUGIN|DRIVE|\\[--[a-z]+\\])( |$)"
 done
