@@ -105,6 +105,14 @@ foreach(kept IN LISTS VARNIK_KEEPS)
   list(APPEND VARNIK_KEEPS_TARGETS keeps-${kept})
 endforeach()
 
+# A plug-in whose registration check's step 2 must refuse.
+add_library(miscounted SHARED tests/host_tool/miscounted_plugin.cpp ${VARNIK_DEF})
+target_compile_options(miscounted PRIVATE ${VARNIK_WARNINGS})
+target_link_options(miscounted PRIVATE -nostdlib -Wl,--entry,${VARNIK_ENTRY})
+target_link_libraries(miscounted PRIVATE kernel32)
+set_target_properties(miscounted PROPERTIES PREFIX "" RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+list(APPEND VARNIK_KEEPS_TARGETS miscounted)
+
 # For authors and testers: list, watch, edit and a demo without the host.
 add_executable(varnik-host tools/varnik-host/main.cpp tools/varnik-host/demo.cpp tools/varnik-host/rehearse.cpp
   tools/varnik-host/output.cpp tools/varnik-host/plugin_file.cpp tools/varnik-host/log.cpp tools/varnik-host/check.cpp

@@ -6,7 +6,7 @@
 //   varnik-host demo PLUGIN [--mount-manager | --broadcast]
 //   varnik-host watch PLUGIN [--seconds N] [--json]
 //   varnik-host edit PLUGIN [--choices A,B,C] [--value X]
-//   varnik-host plug|unplug DRIVE [DRIVE...] [--media | --net] [--folder DIR] [--broadcast]
+//   varnik-host plug|unplug DRIVE [DRIVE...] [--media | --net] [--folder DIR] [--wait N] [--broadcast]
 //   varnik-host log [--follow] [--seconds N] [--json]
 //   varnik-host check PLUGIN
 #include <windows.h>
@@ -31,8 +31,8 @@ const char kUsage[] =
     "       varnik-host demo PLUGIN [--mount-manager | --broadcast]\n"
     "       varnik-host watch PLUGIN [--seconds N] [--json]\n"
     "       varnik-host edit PLUGIN [--choices A,B,C] [--value X]\n"
-    "       varnik-host plug DRIVE [DRIVE...] [--media | --net] [--folder DIR] [--broadcast]\n"
-    "       varnik-host unplug DRIVE [DRIVE...] [--media | --net] [--folder DIR] [--broadcast]\n"
+    "       varnik-host plug DRIVE [DRIVE...] [--media | --net] [--folder DIR] [--wait N] [--broadcast]\n"
+    "       varnik-host unplug DRIVE [DRIVE...] [--media | --net] [--folder DIR] [--wait N] [--broadcast]\n"
     "       varnik-host log [--follow] [--seconds N] [--json]\n"
     "       varnik-host check PLUGIN\n"
     "       varnik-host COMMAND --help\n"
