@@ -11,6 +11,9 @@
 //   slow-watch     a watch of the plug-in PLUGIN whose callback takes 3 s
 //   pumping-watch  one whose callback reads messages for 4 s, as a message
 //                  box does
+// and one that acts on another program's window, then ends:
+//   edit-choices   waits for the edit dialog, prints each entry of its list
+//                  ("choice OnStick"), then closes it with its close box
 #include <windows.h>
 
 #include <dbt.h>
@@ -81,10 +84,35 @@ void ShowLookAlike(const std::string& kind) {
                                                                                : FullBuffer)));
 }
 
+// The edit dialog's list as another program reads it, one line per entry;
+// then the close box, which leaves the action as it was.
+int PrintEditChoices() {
+    HWND dialog = nullptr;
+    PumpMessagesUntil([&] { return (dialog = FindWindowW(L"#32770", L"USB Watcher Plugin")) != nullptr; },
+                      20000);
+    HWND combo = dialog ? GetDlgItem(dialog, 122) : nullptr;
+    if (!combo) {
+        std::fprintf(stderr, "no edit dialog with its list\n");
+        return 1;
+    }
+    const LRESULT count = SendMessageW(combo, CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        wchar_t entry[256] = {};
+        if (SendMessageW(combo, CB_GETLBTEXTLEN, i, 0) < 256)
+            SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(entry));
+        std::printf("choice %ls\n", entry);
+    }
+    std::fflush(stdout);
+    PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     const std::string kind = argc > 1 ? argv[1] : "";
+    if (kind == "edit-choices")
+        return PrintEditChoices();
     TestHost host;
     if ((kind == "slow-watch" || kind == "pumping-watch") && argc == 3) {
         std::string error;

@@ -123,6 +123,18 @@ run demo 0 demo "$plugin" &&
     expect_line demo out '^  OnUSB runs: dw_USB_Status=Plug dw_USB_Drive=E:\\ dw_USB_Type=Local Drive$' &&
     expect_line demo out '^  OnUSB runs: dw_USB_Status=UnPlug dw_USB_Drive=E:\\ dw_USB_Type=Local Drive$'
 
+# edit offers each of --choices as an entry of its own (the plug-in sorts
+# them), and the close box leaves the value as it was.
+"$root/tools/wine-run" "$exe" edit "$plugin" --choices OnUSB,OnStick --value OnUSB >"$work/edit.out" 2>&1 </dev/null &
+editor=$!
+bounded edit-choices "$windows" edit-choices
+sed -i 's/\r$//' "$work/edit-choices.out"
+expect edit-choices out $'choice OnStick\nchoice OnUSB'
+within $step_limit "edit: to end" eval '! kill -0 '"$editor"' 2>/dev/null' || kill -KILL "$editor"
+wait "$editor"
+sed -i 's/\r$//' "$work/edit.out"
+expect edit out 'OnUSB'
+
 for command in list demo watch edit plug unplug log check; do
     run "help-$command" 0 "$command" --help && expect_line "help-$command" out "^usage: varnik-host $command (PLUGIN|DRIVE|\\[--[a-z]+\\])( |$)"
 done
