@@ -3,6 +3,8 @@
 // step 2 must fail it. Its other exports do nothing.
 #include <windows.h>
 
+#include "tests/wine/inert_exports.h"
+
 extern "C" {
 
 using AddAction = void(CALLBACK*)(int, const char*, const char*, const char*, int, int);
@@ -15,22 +17,6 @@ void WINAPI nbRegisterPlugIn(AddAction addAction, void*, void*, void*) {
     addAction(1, "dw_USB_Start", "Starts the USB Control \r\ndw_USB_Start \"CallBack Neo Function\"", "\x01",
               1, 0);
     addAction(2, "dw_USB_Stop", "Stops the USB Control \r\ndw_USB_Stop ", "", 0, 0);
-}
-void WINAPI nbInitPlugIn(HWND, char**, char**, char**) {}
-void WINAPI nbRegisterScriptProcessor(void*) {}
-void WINAPI nbRegisterInterfaceAccess(void*) {}
-int WINAPI nbExecAction(int, char**) {
-    return 0;
-}
-int WINAPI nbEditAction(int, char**) {
-    return 0;
-}
-void WINAPI nbMessage(int, int) {}
-void* WINAPI DW_USB_START(const char*) {
-    return nullptr;
-}
-void* WINAPI DW_USB_STOP() {
-    return nullptr;
 }
 
 }  // extern "C"

@@ -5,6 +5,8 @@
 // name's copy would). It exports the plug-in's names, and they do nothing.
 #include <windows.h>
 
+#include "tests/wine/inert_exports.h"
+
 extern "C" {
 
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
@@ -32,21 +34,5 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
 }
 
 void WINAPI nbRegisterPlugIn(void*, void*, void*, void*) {}
-void WINAPI nbInitPlugIn(HWND, char**, char**, char**) {}
-void WINAPI nbRegisterScriptProcessor(void*) {}
-void WINAPI nbRegisterInterfaceAccess(void*) {}
-int WINAPI nbExecAction(int, char**) {
-    return 0;
-}
-int WINAPI nbEditAction(int, char**) {
-    return 0;
-}
-void WINAPI nbMessage(int, int) {}
-void* WINAPI DW_USB_START(const char*) {
-    return nullptr;
-}
-void* WINAPI DW_USB_STOP() {
-    return nullptr;
-}
 
 }  // extern "C"

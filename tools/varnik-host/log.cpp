@@ -103,9 +103,9 @@ Answer ReadNewLines(Watch& watch, bool json, DWORD* error) {
     DWORD_PTR length = 0;
     if (!LogLength(watch.window.log, &length, error))
         return Answer::kFailed;
-    if (length - std::min(length, watch.printed) > kTailChars) {
+    if (length - std::min<DWORD_PTR>(length, watch.printed) > kTailChars) {
         Fail(Named(watch) + " has " + std::to_string(length) +
-             " characters in its log, more than log reads at " + "once: its lines from the last " +
+             " characters in its log, more than log reads at once: its lines from the last " +
              std::to_string(kTailChars) + " follow");
         watch.printed = length - kTailChars;
     }
