@@ -233,7 +233,7 @@ add_test(NAME ${VARNIK_ARCH}.varnik_host_test
           ${VARNIK_PLUGIN_WINE_PATH} ${VARNIK_OTHER_PLUGIN} $<TARGET_FILE:send-device-change>
           Z:${CMAKE_BINARY_DIR} $<TARGET_FILE:test-windows>)
 set_tests_properties(${VARNIK_ARCH}.varnik_host_test PROPERTIES
-  FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77 TIMEOUT 240 RESOURCE_LOCK wine_desktop)
+  FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77 TIMEOUT 420 RESOURCE_LOCK wine_desktop)
 
 # The release archive (the 32-bit build makes it).
 if(VARNIK_ARCH STREQUAL "win32")

@@ -87,10 +87,16 @@ void ShowLookAlike(const std::string& kind) {
 // The edit dialog's list as another program reads it, one line per entry;
 // then the close box, which leaves the action as it was.
 int PrintEditChoices() {
+    // Found once it shows, with its list filled.
     HWND dialog = nullptr;
-    PumpMessagesUntil([&] { return (dialog = FindWindowW(L"#32770", L"USB Watcher Plugin")) != nullptr; },
-                      20000);
-    HWND combo = dialog ? GetDlgItem(dialog, 122) : nullptr;
+    HWND combo = nullptr;
+    PumpMessagesUntil(
+        [&] {
+            dialog = FindWindowW(L"#32770", L"USB Watcher Plugin");
+            combo = dialog && IsWindowVisible(dialog) ? GetDlgItem(dialog, 122) : nullptr;
+            return combo && SendMessageW(combo, CB_GETCOUNT, 0, 0) > 0;
+        },
+        60000);
     if (!combo) {
         std::fprintf(stderr, "no edit dialog with its list\n");
         return 1;

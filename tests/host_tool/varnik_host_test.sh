@@ -71,7 +71,7 @@ within() {
 }
 # ends PID NAME: the background step NAME, sent Ctrl+C (SIGINT), ends within
 # the bound; its exit status is the function's. A Ctrl+C unheard for 10 s is
-# sent once more, and said: the watch's own limit of 100 s would otherwise
+# sent once more, and said: the watch's own limit of 400 s would otherwise
 # end it, past the whole test's timeout.
 ends() {
     kill -INT "$1"
@@ -100,7 +100,7 @@ show overcount overcount
 # A watch runs through the whole script: it sees the rehearsals below, and it
 # keeps Wine's server up, so each command starts quickly and the --folder
 # mapping, which lives in the server, lasts from one command to the next.
-"$root/tools/wine-run" "$exe" watch "$plugin" --seconds 100 --json >"$work/watch.out" 2>"$work/watch.err" </dev/null &
+"$root/tools/wine-run" "$exe" watch "$plugin" --seconds 400 --json >"$work/watch.out" 2>"$work/watch.err" </dev/null &
 watcher=$!
 within $step_limit "watch: Init" grep -q Init "$work/watch.out" ||
     { kill -KILL $watcher; sed 's/^/    /' "$work/watch.out" "$work/watch.err"; exit 1; }
