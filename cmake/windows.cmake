@@ -100,12 +100,13 @@ target_compile_options(test_support PRIVATE ${VARNIK_TEST_WARNINGS})
 
 # Plug-ins that each keep one thing per load and free, for the reload counts
 # of check and of the registration test to catch: keeps-handle.dll and so on.
-set(VARNIK_KEEPS handle tls-index gdi-object memory)
+set(VARNIK_KEEPS handle tls-index gdi-object memory heap-block)
 foreach(kept IN LISTS VARNIK_KEEPS)
   list(FIND VARNIK_KEEPS ${kept} number)
   math(EXPR number "${number} + 1")
   add_library(keeps-${kept} SHARED tests/wine/keeps_one_thing.cpp ${VARNIK_DEF})
   target_compile_definitions(keeps-${kept} PRIVATE KEEPS=${number})
+  target_include_directories(keeps-${kept} PRIVATE ${CMAKE_SOURCE_DIR})
   target_compile_options(keeps-${kept} PRIVATE ${VARNIK_WARNINGS})
   target_link_options(keeps-${kept} PRIVATE -nostdlib -Wl,--entry,${VARNIK_ENTRY})
   target_link_libraries(keeps-${kept} PRIVATE kernel32 gdi32)
@@ -113,10 +114,19 @@ foreach(kept IN LISTS VARNIK_KEEPS)
   list(APPEND VARNIK_KEEPS_TARGETS keeps-${kept})
 endforeach()
 
+# A plug-in whose registration check's step 2 must refuse.
+add_library(miscounted SHARED tests/host_tool/miscounted_plugin.cpp ${VARNIK_DEF})
+target_include_directories(miscounted PRIVATE ${CMAKE_SOURCE_DIR})
+target_compile_options(miscounted PRIVATE ${VARNIK_WARNINGS})
+target_link_options(miscounted PRIVATE -nostdlib -Wl,--entry,${VARNIK_ENTRY})
+target_link_libraries(miscounted PRIVATE kernel32)
+set_target_properties(miscounted PROPERTIES PREFIX "" RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+list(APPEND VARNIK_KEEPS_TARGETS miscounted)
+
 # For authors and testers: list, watch, edit and a demo without the host.
 add_executable(varnik-host tools/varnik-host/main.cpp tools/varnik-host/demo.cpp tools/varnik-host/rehearse.cpp
   tools/varnik-host/output.cpp tools/varnik-host/plugin_file.cpp tools/varnik-host/log.cpp tools/varnik-host/check.cpp
-  tools/varnik-host/running_watches.cpp tools/varnik-host/later_kernel_calls.cpp)
+  tools/varnik-host/running_watches.cpp tools/varnik-host/get_tick_count64_on_xp.cpp)
 target_link_libraries(varnik-host PRIVATE plugin_host)
 target_compile_options(varnik-host PRIVATE ${VARNIK_TEST_WARNINGS})
 # It ships: the same bytes from every build of a commit.
@@ -231,7 +241,7 @@ add_test(NAME ${VARNIK_ARCH}.varnik_host_test
           ${VARNIK_PLUGIN_WINE_PATH} ${VARNIK_OTHER_PLUGIN} $<TARGET_FILE:send-device-change>
           Z:${CMAKE_BINARY_DIR} $<TARGET_FILE:test-windows>)
 set_tests_properties(${VARNIK_ARCH}.varnik_host_test PROPERTIES
-  FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77 TIMEOUT 240 RESOURCE_LOCK wine_desktop)
+  FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77 TIMEOUT 420 RESOURCE_LOCK wine_desktop)
 
 # The release archive (the 32-bit build makes it).
 if(VARNIK_ARCH STREQUAL "win32")

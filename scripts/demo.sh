@@ -4,7 +4,7 @@
 # taken out through Wine's own mount manager, so the events are the ones the
 # system raises. Uses the 32-bit product where this machine runs 32-bit
 # Windows programs, otherwise its x86-64 twin; without the fake UDisks2's
-# prerequisites the events are broadcast by the demo itself instead.
+# prerequisites the demo sends the events to its own watcher window instead.
 set -u
 root=$(cd "$(dirname "$(readlink -f "$0")")/.." && pwd)
 . "$root/scripts/wine-env.sh"
@@ -21,7 +21,7 @@ plugin=Z:$root/dist/$arch/varnik.nbp
 "$root/scripts/fake-udisks2/with-fake-udisks2" --timeout 100 "$host" demo "$plugin" --mount-manager
 rc=$?
 if [ $rc -eq 77 ]; then
-    echo "(no fake UDisks2 here: the demo broadcasts the stick's events itself)"
+    echo "(no fake UDisks2 here: the demo sends the stick's events to its own watcher window)"
     "$root/scripts/wine-run" "$host" demo "$plugin"
     rc=$?
 fi

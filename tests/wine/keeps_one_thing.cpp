@@ -1,8 +1,11 @@
 // A plug-in that does nothing but keep one thing each time it is loaded and
 // freed: the leaks that the reload counts must see. Built once per thing,
 // KEEPS naming it: 1 a handle, 2 a TLS index, 3 a GDI object, 4 64 KB of
-// memory. It exports the plug-in's names, and they do nothing.
+// memory, 5 one small block of the process heap (as a plug-in that forgets a
+// name's copy would). It exports the plug-in's names, and they do nothing.
 #include <windows.h>
+
+#include "tests/wine/inert_exports.h"
 
 extern "C" {
 
@@ -22,6 +25,8 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
     DeleteObject(passing);
 #elif KEEPS == 4
     VirtualAlloc(nullptr, 64 * 1024, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+#elif KEEPS == 5
+    HeapAlloc(GetProcessHeap(), 0, 24);
 #else
 #error "KEEPS names the thing kept"
 #endif
@@ -29,21 +34,5 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
 }
 
 void WINAPI nbRegisterPlugIn(void*, void*, void*, void*) {}
-void WINAPI nbInitPlugIn(HWND, char**, char**, char**) {}
-void WINAPI nbRegisterScriptProcessor(void*) {}
-void WINAPI nbRegisterInterfaceAccess(void*) {}
-int WINAPI nbExecAction(int, char**) {
-    return 0;
-}
-int WINAPI nbEditAction(int, char**) {
-    return 0;
-}
-void WINAPI nbMessage(int, int) {}
-void* WINAPI DW_USB_START(const char*) {
-    return nullptr;
-}
-void* WINAPI DW_USB_STOP() {
-    return nullptr;
-}
 
 }  // extern "C"

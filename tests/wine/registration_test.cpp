@@ -226,7 +226,8 @@ TEST(Library, TheReloadCountCatchesEveryKindOfThingKept) {
     } rows[] = {{"keeps-handle.dll", &UsageKept::handles},
                 {"keeps-tls-index.dll", &UsageKept::tlsIndexes},
                 {"keeps-gdi-object.dll", &UsageKept::gdiObjects},
-                {"keeps-memory.dll", nullptr}};
+                {"keeps-memory.dll", nullptr},
+                {"keeps-heap-block.dll", &UsageKept::heapBlocks}};
     const int count = 100;
     for (const auto& row : rows) {
         SCOPED_TRACE(row.dll);

@@ -41,6 +41,12 @@ std::vector<HWND> WatcherWindows() {
     return found;
 }
 
+void SendVolumeToWatchers(WPARAM event, DWORD unitMask, WORD flags) {
+    DEV_BROADCAST_VOLUME volume = VolumeRecord(unitMask, flags);
+    for (HWND window : WatcherWindows())
+        SendMessageA(window, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(&volume));
+}
+
 std::string WindowText(HWND window) {
     const int length = GetWindowTextLengthA(window);
     std::string text(static_cast<size_t>(std::max(length, 0)) + 1, '\0');

@@ -21,6 +21,10 @@ bool BroadcastVolume(WPARAM event, DWORD unitMask, WORD flags);
 // The plug-in's watcher windows on this thread, oldest first.
 std::vector<HWND> WatcherWindows();
 
+// A volume's arrival or removal, sent straight to this thread's watcher
+// windows: no other program hears of a drive that is not there.
+void SendVolumeToWatchers(WPARAM event, DWORD unitMask, WORD flags);
+
 // A window's text as WM_GETTEXT gives it.
 std::string WindowText(HWND window);
 

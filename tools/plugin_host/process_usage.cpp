@@ -12,12 +12,28 @@ size_t CommittedPrivateBytes() {
     GetSystemInfo(&system);
     auto* at = static_cast<BYTE*>(system.lpMinimumApplicationAddress);
     MEMORY_BASIC_INFORMATION region;
-    while (at < system.lpMaximumApplicationAddress && VirtualQuery(at, &region, sizeof region) == sizeof region) {
+    while (at < system.lpMaximumApplicationAddress &&
+           VirtualQuery(at, &region, sizeof region) == sizeof region) {
         if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE)
             total += region.RegionSize;
         at = static_cast<BYTE*>(region.BaseAddress) + region.RegionSize;
     }
     return total;
+}
+
+// HeapWalk is how Windows lists a heap's blocks (XP has it); the lock keeps
+// other threads from changing the heap under the walk.
+long ProcessHeapBlocks() {
+    const HANDLE heap = GetProcessHeap();
+    if (!HeapLock(heap))
+        return 0;
+    long blocks = 0;
+    PROCESS_HEAP_ENTRY entry = {};
+    while (HeapWalk(heap, &entry))
+        if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY)
+            ++blocks;
+    HeapUnlock(heap);
+    return blocks;
 }
 
 UsageMeasures FindMeasures() {
@@ -57,18 +73,21 @@ long GdiTableObjects() {
 
 // One count of `count` runs, the first of them numbered `firstRun`.
 UsageKept CountKept(const std::function<bool()>& cycle, int firstRun, int count) {
-    UsageKept kept = {-1, 0, 0, 0, 0, 0.0};
+    UsageKept kept = {-1, count, 0, 0, 0, 0, 0, 0.0};
     const ProcessUsage before = MeasureProcessUsage();
     for (int i = 0; i < count && kept.failedRun < 0; ++i)
         if (!cycle())
             kept.failedRun = firstRun + i;
     const ProcessUsage after = MeasureProcessUsage();
+    kept.heapBlocks = after.heapBlocks - before.heapBlocks;
     kept.handles = after.handles - before.handles;
-    kept.tlsIndexes = static_cast<long>(after.lowestFreeTlsIndex) - static_cast<long>(before.lowestFreeTlsIndex);
+    kept.tlsIndexes =
+        static_cast<long>(after.lowestFreeTlsIndex) - static_cast<long>(before.lowestFreeTlsIndex);
     kept.gdiObjects = after.gdiObjects - before.gdiObjects;
     kept.userObjects = after.userObjects - before.userObjects;
     kept.kbPerRun = (static_cast<double>(after.committedPrivateBytes) -
-                     static_cast<double>(before.committedPrivateBytes)) / 1024.0 / count;
+                     static_cast<double>(before.committedPrivateBytes)) /
+                    1024.0 / count;
     return kept;
 }
 
@@ -84,9 +103,10 @@ const UsageMeasures& Measures() {
 }
 
 std::string DescribeMeasures(const UsageMeasures& measures) {
-    return std::string(measures.handleCount
-                           ? "handles counted by GetProcessHandleCount"
-                           : "handles read from the lowest free handle, as GetProcessHandleCount answers 0 here") +
+    return std::string("blocks of the process heap counted by HeapWalk; ") +
+           (measures.handleCount
+                ? "handles counted by GetProcessHandleCount"
+                : "handles read from the lowest free handle, as GetProcessHandleCount answers 0 here") +
            (measures.guiCount ? "; GDI and USER objects by GetGuiResources"
                               : "; GDI objects counted in Wine's GDI table and USER objects not at all, as "
                                 "GetGuiResources answers 0 here");
@@ -96,6 +116,7 @@ ProcessUsage MeasureProcessUsage() {
     const UsageMeasures& measures = Measures();
     ProcessUsage usage = {};
     usage.committedPrivateBytes = CommittedPrivateBytes();
+    usage.heapBlocks = ProcessHeapBlocks();
     usage.lowestFreeTlsIndex = TlsAlloc();
     TlsFree(usage.lowestFreeTlsIndex);
     DWORD handles = 0;
@@ -115,7 +136,7 @@ ProcessUsage MeasureProcessUsage() {
 UsageKept MeasureUsageKept(const std::function<bool()>& cycle, int warmUp, int count) {
     for (int i = 0; i < warmUp; ++i)
         if (!cycle())
-            return {i, 0, 0, 0, 0, 0.0};
+            return {i, 0, 0, 0, 0, 0, 0, 0.0};
     const UsageKept first = CountKept(cycle, warmUp, count);
     if (first.failedRun >= 0 || KeepsNothing(first))
         return first;
@@ -125,6 +146,8 @@ UsageKept MeasureUsageKept(const std::function<bool()>& cycle, int warmUp, int c
     if (second.failedRun >= 0)
         return second;
     return {-1,
+            count,
+            std::min(first.heapBlocks, second.heapBlocks),
             std::min(first.handles, second.handles),
             std::min(first.tlsIndexes, second.tlsIndexes),
             std::min(first.gdiObjects, second.gdiObjects),
@@ -132,15 +155,23 @@ UsageKept MeasureUsageKept(const std::function<bool()>& cycle, int warmUp, int c
             std::min(first.kbPerRun, second.kbPerRun)};
 }
 
+// One block every ten runs or more: something the runs keep, not the few
+// the C runtime and the system take for good now and then.
+bool KeepsHeapBlocks(const UsageKept& kept) {
+    return kept.heapBlocks > 0 && kept.heapBlocks * 10 >= kept.runs;
+}
+
 bool KeepsNothing(const UsageKept& kept) {
     // A count moving down is something someone else gave back meanwhile
     // (Wine itself, now and then), not something kept.
-    return kept.failedRun < 0 && kept.handles <= 0 && kept.tlsIndexes <= 0 && kept.gdiObjects <= 0 &&
-           kept.userObjects <= 0 && kept.kbPerRun <= 1.0;
+    return kept.failedRun < 0 && !KeepsHeapBlocks(kept) && kept.handles <= 0 && kept.tlsIndexes <= 0 &&
+           kept.gdiObjects <= 0 && kept.userObjects <= 0 && kept.kbPerRun <= 1.0;
 }
 
 std::string DescribeKept(const UsageKept& kept) {
     std::vector<std::string> parts;
+    if (KeepsHeapBlocks(kept))
+        parts.push_back(Counted(kept.heapBlocks, "block of the process heap", "blocks of the process heap"));
     if (kept.handles > 0)
         parts.push_back(Counted(kept.handles, "handle", "handles"));
     if (kept.tlsIndexes > 0)

@@ -1,6 +1,7 @@
 // What a process holds, for checking that a plug-in gives back all it takes
 // when it is freed. Wine's GetProcessMemoryInfo reports nothing, so private
-// memory is counted by walking the address space.
+// memory is counted by walking the address space; the blocks of the process
+// heap, where a plug-in's small allocations live, by walking the heap.
 #pragma once
 
 #include <windows.h>
@@ -26,6 +27,7 @@ std::string DescribeMeasures(const UsageMeasures& measures);
 
 struct ProcessUsage {
     size_t committedPrivateBytes;  // MEM_COMMIT and MEM_PRIVATE, from VirtualQuery
+    long heapBlocks;               // blocks in use in the process heap, from HeapWalk
     DWORD lowestFreeTlsIndex;      // indexes are handed out lowest first: a leak raises it
     long handles;                  // open handles, or the lowest free handle's number
     long gdiObjects;
@@ -40,7 +42,9 @@ ProcessUsage MeasureProcessUsage();
 // the count.
 struct UsageKept {
     int failedRun;      // the run that failed, from 0, warm-up included; -1 for none
-    long handles;       // in all runs together
+    int runs;           // how many runs were counted
+    long heapBlocks;    // in all runs together
+    long handles;
     long tlsIndexes;
     long gdiObjects;
     long userObjects;
@@ -48,10 +52,11 @@ struct UsageKept {
 };
 UsageKept MeasureUsageKept(const std::function<bool()>& cycle, int warmUp, int count);
 
-// Nothing kept: no handle, TLS index, GDI or USER object, at most 1 KB of
-// private memory a run.
+// Nothing kept: fewer blocks of the process heap than a tenth of the runs
+// (the C runtime and the system keep a few of their own now and then), no handle,
+// TLS index, GDI or USER object, at most 1 KB of private memory a run.
 bool KeepsNothing(const UsageKept& kept);
 
-// What was kept, for people: "200 handles and 200 GDI objects", "64.0 KB of
-// memory a run"; "nothing" for nothing.
+// What was kept, for people: "200 blocks of the process heap and 200
+// handles", "64.0 KB of memory a run"; "nothing" for nothing.
 std::string DescribeKept(const UsageKept& kept);

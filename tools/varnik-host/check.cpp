@@ -23,15 +23,16 @@ const char kCheckHelp[] =
     "  4. a rehearsed arrival and removal of drive E:, sent to this check's own\n"
     "     watcher window alone, run the callback with \"Plug\", then \"UnPlug\" of\n"
     "     E:\\; no other program hears of them. Then a second varnik-host (check\n"
-    "     --send-probe) broadcasts DBT_CONFIGCHANGECANCELED to every top-level\n"
-    "     window, and the hidden watcher window's log shows that the system\n"
-    "     delivered it there. That event runs no callback: a publication watching\n"
-    "     now only gains its line in the hidden log\n"
+    "     --send-probe) broadcasts DBT_DEVNODES_CHANGED, the routine \"devices\n"
+    "     changed\" event that carries no record, and the hidden watcher window's log\n"
+    "     shows that the system delivered it there. Programs that keep a list of\n"
+    "     devices refresh it; the event runs no callback in any publication\n"
     "  5. the watch stops with \"End\"\n"
-    "  6. loading and freeing it again and again keeps no memory, TLS indexes,\n"
-    "     handles, GDI or USER objects. Handles are counted by GetProcessHandleCount,\n"
-    "     GDI and USER objects by GetGuiResources; where those answer 0 (Wine), the\n"
-    "     step says what it counted instead\n"
+    "  6. loading and freeing it again and again keeps nothing: no block of the\n"
+    "     process heap (counted with HeapWalk), no memory, TLS index, handle, GDI or\n"
+    "     USER object. Handles are counted by GetProcessHandleCount, GDI and USER\n"
+    "     objects by GetGuiResources; where those answer 0 (Wine), the step says\n"
+    "     what it counted instead\n"
     "What check cannot prove: it shows that the plug-in and the message path work\n"
     "on this machine, not that the system raises volume events for a given stick.\n"
     "For that, run varnik-host watch PLUGIN and plug the stick in, or varnik-host\n"
@@ -45,8 +46,13 @@ const int kSteps = 6;
 const char kSubroutine[] = "VarnikCheck";
 // Rehearsals reach this check's own watcher windows alone: any letter will do.
 const char kLetter = 'E';
-// What the watcher log shows for the second process's broadcast.
-const char kProbeLine[] = "     WM_DEVICECHANGE      wParam = DBT_CONFIGCHANGECANCELED";
+const DWORD kLetterMask = 1u << (kLetter - 'A');
+// The second process's probe: the event the system itself broadcasts
+// whenever a device is added or removed. It carries no record, and programs
+// answer it by refreshing a list, so one more changes nothing anywhere.
+const WPARAM kProbeEvent = DBT_DEVNODES_CHANGED;
+// What the watcher log shows for it.
+const char kProbeLine[] = "     WM_DEVICECHANGE      wParam = DBT_DEVNODES_CHANGED      0";
 const DWORD kProbeMilliseconds = 60000;
 
 struct ExpectedAction {
@@ -91,12 +97,14 @@ std::string CheckRegistration(PluginHost& host) {
         const ExpectedAction& expected = kActions[i];
         const AddActionCall& action = actions[i];
         const std::string label = "action " + std::to_string(i + 1) + "'s ";
-        std::string why = action.number == expected.number ? "" : label + "number is " + std::to_string(action.number);
+        std::string why =
+            action.number == expected.number ? "" : label + "number is " + std::to_string(action.number);
         if (why.empty())
             why = Compare(label + "name", action.name, expected.name);
         if (why.empty())
             why = Compare(label + "hint", action.hint, expected.hint);
-        if (why.empty() && (!action.typeCodes || *action.typeCodes != std::string(expected.codes, expected.count + 1)))
+        if (why.empty() &&
+            (!action.typeCodes || *action.typeCodes != std::string(expected.codes, expected.count + 1)))
             why = label + "parameter codes are " + (action.typeCodes ? HexBytes(*action.typeCodes) : "null");
         if (why.empty() && (action.count != expected.count || action.countAgain != expected.count))
             why = label + "parameter counts are " + std::to_string(action.count) + ", " +
@@ -141,8 +149,8 @@ std::string CompareRuns(size_t from, const std::vector<std::string>& expected) {
 
 std::string CheckStart(PluginHost& host) {
     host.DefineSubroutine(kSubroutine, [&host] {
-        g_runs.push_back(Run(host.Variable("dw_USB_Status"), host.Variable("dw_USB_Drive"),
-                             host.Variable("dw_USB_Type")));
+        g_runs.push_back(
+            Run(host.Variable("dw_USB_Status"), host.Variable("dw_USB_Drive"), host.Variable("dw_USB_Type")));
     });
     HostParameters start({std::string(kSubroutine)});
     const int answer = host.plugin().execAction(1, start.data());
@@ -154,15 +162,6 @@ std::string CheckStart(PluginHost& host) {
     return why;
 }
 
-// A volume's arrival or removal, as a stick that receives `letter` sends it,
-// to this thread's watcher windows alone: a broadcast would run every
-// publication's callback on this desktop with a drive that is not there.
-void SendVolumeToWatchers(WPARAM event, char letter) {
-    DEV_BROADCAST_VOLUME volume = VolumeRecord(1u << (letter - 'A'), 0);
-    for (HWND window : WatcherWindows())
-        SendMessageA(window, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(&volume));
-}
-
 size_t CountOf(const std::string& text, const std::string& line) {
     size_t count = 0;
     for (size_t at = text.find(line); at != std::string::npos; at = text.find(line, at + line.size()))
@@ -172,8 +171,8 @@ size_t CountOf(const std::string& text, const std::string& line) {
 
 // Does the system deliver a broadcast from another process to the hidden
 // watcher window? The sender's own windows it calls directly, so a second
-// varnik-host sends it. DBT_CONFIGCHANGECANCELED runs no callback, here or
-// in any publication: the watcher log alone shows that it came.
+// varnik-host sends it. DBT_DEVNODES_CHANGED runs no callback, here or in
+// any publication: the watcher log alone shows that it came.
 std::string CheckSystemDelivery(HWND watcher) {
     const size_t runs = g_runs.size();
     const size_t seen = CountOf(WatcherLogText(watcher), kProbeLine);
@@ -184,7 +183,8 @@ std::string CheckSystemDelivery(HWND watcher) {
     startup.cb = sizeof startup;
     PROCESS_INFORMATION child = {};
     if (length == 0 || length == sizeof self ||
-        !CreateProcessA(self, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &child))
+        !CreateProcessA(self, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &child))
         return "a second varnik-host did not start: error " + std::to_string(GetLastError());
     CloseHandle(child.hThread);
     // The broadcast reaches the watcher window only while this thread reads
@@ -199,7 +199,7 @@ std::string CheckSystemDelivery(HWND watcher) {
     CloseHandle(child.hProcess);
     const bool delivered = CountOf(WatcherLogText(watcher), kProbeLine) > seen;
     if (g_runs.size() != runs)
-        return "DBT_CONFIGCHANGECANCELED ran the callback with " +
+        return "DBT_DEVNODES_CHANGED ran the callback with " +
                Joined(std::vector<std::string>(g_runs.begin() + static_cast<long>(runs), g_runs.end()));
     if (delivered)
         return "";
@@ -217,8 +217,8 @@ std::string CheckRehearsal() {
         return "no watcher window is open";
     const std::string root = std::string(1, kLetter) + ":\\";
     const size_t from = g_runs.size();
-    SendVolumeToWatchers(DBT_DEVICEARRIVAL, kLetter);
-    SendVolumeToWatchers(DBT_DEVICEREMOVECOMPLETE, kLetter);
+    SendVolumeToWatchers(DBT_DEVICEARRIVAL, kLetterMask, 0);
+    SendVolumeToWatchers(DBT_DEVICEREMOVECOMPLETE, kLetterMask, 0);
     const std::string why =
         CompareRuns(from, {Run("Plug", root, "Local Drive"), Run("UnPlug", root, "Local Drive")});
     return why.empty() ? CheckSystemDelivery(watchers.front()) : why;
@@ -244,8 +244,8 @@ bool Session(const std::string& path, std::string* error) {
     host.DefineSubroutine(kSubroutine, [] {});
     HostParameters start({std::string(kSubroutine)});
     host.plugin().execAction(1, start.data());
-    SendVolumeToWatchers(DBT_DEVICEARRIVAL, kLetter);
-    SendVolumeToWatchers(DBT_DEVICEREMOVECOMPLETE, kLetter);
+    SendVolumeToWatchers(DBT_DEVICEARRIVAL, kLetterMask, 0);
+    SendVolumeToWatchers(DBT_DEVICEREMOVECOMPLETE, kLetterMask, 0);
     HostParameters stop({});
     host.plugin().execAction(2, stop.data());
     const HMODULE module = host.module();
@@ -302,26 +302,27 @@ int Check(const std::string& path) {
         Report(2, "registers dw_USB_Start and dw_USB_Stop and hands back its identity texts",
                CheckRegistration(host));
         Report(3, "a watch starts and runs the callback once with \"Init\"", CheckStart(host));
-        Report(4, std::string("a rehearsal of drive ") + kLetter +
-                      ": sent to this check's own watcher window alone runs the callback with \"Plug\", "
-                      "then \"UnPlug\", and a broadcast from a second process reaches that hidden window",
+        Report(4,
+               std::string("Plug and UnPlug of ") + kLetter +
+                   ": reach this check's watcher alone; "
+                   "a second process's broadcast reaches it",
                CheckRehearsal());
         Report(5, "the watch stops with \"End\"", CheckStop(host));
     }
-    Report(6, "loading and freeing it again keeps no memory, TLS index, handle, GDI or USER object (" +
-                  DescribeMeasures(Measures()) + ")",
-           CheckReloads(path));
+    std::printf("   counted: %s\n", DescribeMeasures(Measures()).c_str());
+    Report(6, "loading and freeing it again and again keeps nothing", CheckReloads(path));
     if (g_failed == 0)
-        std::printf("ok: all %d steps passed: the plug-in and the message path work on this machine "
-                    "(whether it raises volume events for a given stick is not shown: see check --help)\n",
-                    kSteps);
+        std::printf(
+            "ok: all %d steps passed: the plug-in and the message path work on this machine "
+            "(whether it raises volume events for a given stick is not shown: see check --help)\n",
+            kSteps);
     else
         std::printf("FAILED: %d of %d steps failed\n", g_failed, kSteps);
     return g_failed == 0 ? 0 : 1;
 }
 
 int SendProbe() {
-    if (BroadcastDeviceChange(DBT_CONFIGCHANGECANCELED, nullptr))
+    if (BroadcastDeviceChange(kProbeEvent, nullptr))
         return 0;
     const DWORD error = GetLastError();
     return error != 0 ? static_cast<int>(error) : 1;

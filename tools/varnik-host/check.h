@@ -10,7 +10,7 @@ extern const char kCheckHelp[];
 int Check(const std::string& path);
 
 // `check --send-probe`: step 4's second process. Broadcasts
-// DBT_CONFIGCHANGECANCELED to every top-level window; 0 when the system
-// took it, else the error.
+// DBT_DEVNODES_CHANGED to every top-level window; 0 when the system took it,
+// else the error.
 extern const char kSendProbe[];
 int SendProbe();

@@ -9,15 +9,18 @@
 #include "tools/varnik-host/output.h"
 
 const char kDemoHelp[] =
-    "usage: varnik-host demo PLUGIN [--mount-manager]\n"
+    "usage: varnik-host demo PLUGIN [--mount-manager | --broadcast]\n"
     "Shows what a publication sees: what PLUGIN registers (as list prints it), then\n"
     "a watch for OnUSB in which a stick arrives as drive E and goes again. Every\n"
     "host call is printed in order, with the three variables OnUSB reads each time\n"
     "it runs.\n"
+    "The demo sends the stick's events, as Windows sends them for a stick, to its\n"
+    "own watcher window alone: no other program hears of a drive that is not there.\n"
     "  --mount-manager  the stick's events come from Wine's mount manager: the demo\n"
     "                   asks for them on its output, for\n"
-    "                   scripts/fake-udisks2/with-fake-udisks2 (otherwise the demo\n"
-    "                   broadcasts them itself, as the system would)\n";
+    "                   scripts/fake-udisks2/with-fake-udisks2\n"
+    "  --broadcast      the demo sends them to every top-level window, as the\n"
+    "                   system does: every watch on this desktop reports the drive\n";
 
 namespace {
 
@@ -36,7 +39,7 @@ bool WaitForStatus(PluginHost& host, const char* status) {
 
 }  // namespace
 
-int Demo(PluginHost& host, bool mountManager) {
+int Demo(PluginHost& host, DemoEvents events) {
     size_t printed = host.calls().size();
     host.DefineSubroutine("OnUSB", [&] {
         PrintNewCalls(host, &printed);
@@ -49,7 +52,7 @@ int Demo(PluginHost& host, bool mountManager) {
     std::printf("\nscript: dw_USB_Start \"OnUSB\"\n");
     host.plugin().execAction(1, start.data());
     bool ok = true;
-    if (mountManager) {
+    if (events == DemoEvents::kMountManager) {
         std::printf("system: a USB stick is plugged in\nfake-udisks2: plug stick1 E\n");
         std::fflush(stdout);
         ok = WaitForStatus(host, "Plug");
@@ -63,10 +66,17 @@ int Demo(PluginHost& host, bool mountManager) {
         ok = WaitForStatus(host, "UnPlug") && ok;
     } else {
         // What Windows sends for a stick that receives a drive letter: flags 0.
+        const auto send = [events](WPARAM event) {
+            const DWORD driveE = 1u << ('E' - 'A');
+            if (events == DemoEvents::kBroadcast)
+                BroadcastVolume(event, driveE, 0);
+            else
+                SendVolumeToWatchers(event, driveE, 0);
+        };
         std::printf("system: USB stick arrives as drive E\n");
-        BroadcastVolume(DBT_DEVICEARRIVAL, 1u << 4, 0);
+        send(DBT_DEVICEARRIVAL);
         std::printf("system: USB stick removed from drive E\n");
-        BroadcastVolume(DBT_DEVICEREMOVECOMPLETE, 1u << 4, 0);
+        send(DBT_DEVICEREMOVECOMPLETE);
     }
     std::printf("script: dw_USB_Stop\n");
     HostParameters stop({});

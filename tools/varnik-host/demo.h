@@ -8,7 +8,11 @@ extern const char kDemoHelp[];
 
 // Runs dw_USB_Start "OnUSB", a stick arriving as drive E and going again,
 // dw_USB_Stop; prints every host call in order and the three variables each
-// time OnUSB runs. With `mountManager` the events are Wine's mount manager's,
-// asked for on stdout (for scripts/fake-udisks2/with-fake-udisks2); otherwise
-// the demo broadcasts them itself. Returns the exit status.
-int Demo(PluginHost& host, bool mountManager);
+// time OnUSB runs. Returns the exit status.
+enum class DemoEvents {
+    kOwnWatcher,    // sent to the demo's own watcher window alone
+    kBroadcast,     // sent to every top-level window, as the system does
+    kMountManager,  // Wine's mount manager's, asked for on stdout (for
+                    // scripts/fake-udisks2/with-fake-udisks2)
+};
+int Demo(PluginHost& host, DemoEvents events);

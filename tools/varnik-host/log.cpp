@@ -31,11 +31,17 @@ namespace {
 
 const DWORD kPollMs = 100;
 
+// A log too long to read at once shows the lines in this many characters at
+// its end, at most this many lines a round.
+const DWORD_PTR kTailChars = 150000;
+const int kTailLines = 2000;
+
 struct Watch {
     WatchWindow window;
     bool checked;          // its log begins as a watcher log does
     bool notAWatch;        // it does not, or answers beyond all bounds: never read again
-    size_t printed;        // bytes of the log's text already printed (its first line counts)
+    size_t printed;        // characters of the log's text already printed (its first line counts)
+    bool byLines;          // too long to read at once: read line by line
     DWORD_PTR lastLength;  // WM_GETTEXTLENGTH's answer when it was last read
     DWORD failure;         // why the last read failed, as printed; 0 once it answers
 };
@@ -77,14 +83,40 @@ void PrintNewLines(Watch& watch, const std::string& text, bool json) {
     std::fflush(stdout);
 }
 
+std::string Named(const Watch& watch) {
+    return "the watch in process " + std::to_string(watch.window.pid) + " (" + watch.window.program + ")";
+}
+
 // One line per failure, not per round: a watch that goes on failing the
 // same way is not named again until it has answered.
 void ReportFailure(Watch& watch, DWORD error, bool follow) {
     if (!IsWindow(watch.window.log) || error == watch.failure)  // a watch that has just ended is not hung
         return;
     watch.failure = error;
-    Fail("the watch in process " + std::to_string(watch.window.pid) + " (" + watch.window.program + ") " +
-         FailureText(error, kLogAnswerMs) + (follow ? ": trying again" : ": skipped"));
+    Fail(Named(watch) + " " + FailureText(error, kLogAnswerMs) + (follow ? ": trying again" : ": skipped"));
+}
+
+// A log too long for one read: the lines after the characters already
+// printed, read one by one; the first time, those in its last kTailChars
+// characters only.
+Answer ReadNewLines(Watch& watch, bool json, DWORD* error) {
+    DWORD_PTR length = 0;
+    if (!LogLength(watch.window.log, &length, error))
+        return Answer::kFailed;
+    if (length - std::min<DWORD_PTR>(length, watch.printed) > kTailChars) {
+        Fail(Named(watch) + " has " + std::to_string(length) +
+             " characters in its log, more than log reads at once: its lines from the last " +
+             std::to_string(kTailChars) + " follow");
+        watch.printed = length - kTailChars;
+    }
+    std::vector<LogLine> lines;
+    const Answer answer = ReadLogLines(watch.window.log, watch.printed, kTailLines, &lines, error);
+    for (const LogLine& line : lines) {
+        PrintLine(watch, line.text, json);
+        watch.printed = line.start + line.length;
+    }
+    std::fflush(stdout);
+    return answer;
 }
 
 // Reads one watch: its first line once, then what it has added.
@@ -97,14 +129,18 @@ void Read(Watch& watch, bool json, bool follow) {
         watch.printed = LogHeadSize();
     }
     std::string text;
-    if (answer == Answer::kAnswered)
+    if (answer == Answer::kAnswered && !watch.byLines)
         answer = ReadLogText(watch.window.log, &watch.lastLength, &text, &error);
+    if (answer == Answer::kTooLong)
+        watch.byLines = true;
+    if (watch.byLines && answer != Answer::kFailed)
+        answer = ReadNewLines(watch, json, &error);
     if (answer == Answer::kFailed)
         return ReportFailure(watch, error, follow);
     watch.failure = 0;
-    if (answer == Answer::kNotAWatch)
+    if (answer == Answer::kNotAWatch || answer == Answer::kUnreadable)
         watch.notAWatch = true;  // another program's "Dialog1" with an edit control 102
-    else
+    else if (!watch.byLines)
         PrintNewLines(watch, text, json);
 }
 
@@ -114,7 +150,7 @@ void Poll(std::vector<Watch>& watches, bool json, bool follow) {
     for (const WatchWindow& found : FindWatchWindows())
         if (std::none_of(watches.begin(), watches.end(),
                          [&](const Watch& w) { return w.window.log == found.log; }))
-            watches.push_back({found, false, false, 0, static_cast<DWORD_PTR>(-1), 0});
+            watches.push_back({found, false, false, 0, false, static_cast<DWORD_PTR>(-1), 0});
     for (Watch& watch : watches)
         if (!watch.notAWatch && IsWindow(watch.window.log))
             Read(watch, json, follow);
@@ -136,7 +172,8 @@ int Log(const std::vector<std::string>& args) {
             if (!ParseSeconds(args[++i], &seconds))
                 return UsageError(kSecondsError, kLogHelp);
         } else {
-            return UsageError((arg[0] == '-' ? "bad option for log: " : "log takes no plug-in: ") + arg, kLogHelp);
+            return UsageError((arg[0] == '-' ? "bad option for log: " : "log takes no plug-in: ") + arg,
+                              kLogHelp);
         }
     }
     if (seconds >= 0 && !follow)

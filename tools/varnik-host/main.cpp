@@ -3,10 +3,10 @@
 // edit an action with it, or see a whole watch in a demo:
 //
 //   varnik-host list PLUGIN
-//   varnik-host demo PLUGIN [--mount-manager]
+//   varnik-host demo PLUGIN [--mount-manager | --broadcast]
 //   varnik-host watch PLUGIN [--seconds N] [--json]
 //   varnik-host edit PLUGIN [--choices A,B,C] [--value X]
-//   varnik-host plug|unplug DRIVE [DRIVE...] [--media | --net] [--folder DIR] [--broadcast]
+//   varnik-host plug|unplug DRIVE [DRIVE...] [--media | --net] [--folder DIR] [--wait N] [--broadcast]
 //   varnik-host log [--follow] [--seconds N] [--json]
 //   varnik-host check PLUGIN
 #include <windows.h>
@@ -28,11 +28,11 @@ namespace {
 
 const char kUsage[] =
     "usage: varnik-host list PLUGIN\n"
-    "       varnik-host demo PLUGIN [--mount-manager]\n"
+    "       varnik-host demo PLUGIN [--mount-manager | --broadcast]\n"
     "       varnik-host watch PLUGIN [--seconds N] [--json]\n"
     "       varnik-host edit PLUGIN [--choices A,B,C] [--value X]\n"
-    "       varnik-host plug DRIVE [DRIVE...] [--media | --net] [--folder DIR] [--broadcast]\n"
-    "       varnik-host unplug DRIVE [DRIVE...] [--media | --net] [--folder DIR] [--broadcast]\n"
+    "       varnik-host plug DRIVE [DRIVE...] [--media | --net] [--folder DIR] [--wait N] [--broadcast]\n"
+    "       varnik-host unplug DRIVE [DRIVE...] [--media | --net] [--folder DIR] [--wait N] [--broadcast]\n"
     "       varnik-host log [--follow] [--seconds N] [--json]\n"
     "       varnik-host check PLUGIN\n"
     "       varnik-host COMMAND --help\n"
@@ -171,7 +171,7 @@ int main(int argc, char** argv) {
     std::string plugin;
     int seconds = -1;
     bool json = false;
-    bool mountManager = false;
+    DemoEvents demoEvents = DemoEvents::kOwnWatcher;
     std::string choices;
     HostText value;
     for (size_t i = 1; i < args.size(); ++i) {
@@ -185,8 +185,12 @@ int main(int argc, char** argv) {
                 return UsageError(kSecondsError, help);
         } else if (command == "watch" && arg == "--json") {
             json = true;
-        } else if (command == "demo" && arg == "--mount-manager") {
-            mountManager = true;
+        } else if (command == "demo" && (arg == "--mount-manager" || arg == "--broadcast")) {
+            const DemoEvents asked =
+                arg == "--broadcast" ? DemoEvents::kBroadcast : DemoEvents::kMountManager;
+            if (demoEvents != DemoEvents::kOwnWatcher && demoEvents != asked)
+                return UsageError("--mount-manager and --broadcast exclude each other", help);
+            demoEvents = asked;
         } else if (command == "edit" && arg == "--choices" && hasValue) {
             choices = args[++i];
         } else if (command == "edit" && arg == "--value" && hasValue) {
@@ -213,7 +217,7 @@ int main(int argc, char** argv) {
     if (command == "demo") {
         std::printf("plug-in      %s\n", plugin.c_str());
         List(host);
-        return Demo(host, mountManager);
+        return Demo(host, demoEvents);
     }
     if (command == "watch")
         return Watch(host, seconds, json);

@@ -4,6 +4,7 @@
 
 #include <dbt.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -21,20 +22,37 @@ const char kRehearsalHelp[] =
     "E, E: or E:\\. It is reported as E:\\. Several drives (E: F:) go in one\n"
     "message, as the system may send them; the plug-in reports only the lowest.\n"
     "  --media       the flag the system gives a card or a disc: \"Media Drive\"\n"
-    "  --net         the flag of a network drive: \"Network Drive\"\n"
-    "                (neither: \"Local Drive\", as for a USB stick)\n"
+    "  --net         the flag of a network drive: \"Network Drive\". Windows sends\n"
+    "                it only when a network drive goes away with a hardware event\n"
+    "                (a docking station, say), not when a drive is mapped\n"
+    "                (neither: \"Local Drive\", what a stick's flags mean)\n"
     "  --folder DIR  plug: map the folder DIR as DRIVE first (DefineDosDevice), so\n"
     "                files open \"from the stick\"; a drive letter in use is refused.\n"
     "                unplug: remove that mapping again (give the same DIR).\n"
+    "                Run it as the publication runs: a letter mapped from an\n"
+    "                elevated prompt is not seen by a host that is not elevated\n"
+    "  --wait N      wait N seconds at most (default 10) for each watch to finish\n"
+    "                with the event, its callback included\n"
     "  --broadcast   send to every top-level window instead, as the system does:\n"
     "                every program that listens hears of a drive that is not\n"
     "                there, and Windows says nothing about who received it\n"
-    "It finds the watches as log does and prints one line for each: whether it\n"
-    "received the event, or why not (a watch in a program that runs with higher\n"
-    "rights refuses it). It exits with 1 when no watch received the event.\n";
+    "It finds the watches as log does and prints one line for each, judged by the\n"
+    "watch's own log: \"received it\" once its log shows the event's line;\n"
+    "\"received it; its callback is still running\" when it took the event and its\n"
+    "callback has not returned within --wait (a message box, say); otherwise why\n"
+    "not (a time-out, or a program with higher rights refusing it). A drive mapped\n"
+    "with --folder stays while a watch may still be running its callback.\n"
+    "It exits with 0 when any watch received the event, 1 when none did.\n";
 
-// How long one watch may take over the event, callback included.
-const UINT kSendMs = 5000;
+// How long a watch may take over the event, callback included, unless
+// --wait says otherwise.
+const int kDefaultWaitSeconds = 10;
+// How often a watch that has not finished with the event is asked whether it
+// still reads its messages.
+const DWORD kPollMs = 250;
+// The most screen lines of a watch's log read for the event's line: events
+// that arrive meanwhile come before it.
+const int kMaxNewLines = 256;
 
 std::string ErrorText(DWORD error) {
     return "error " + std::to_string(error);
@@ -44,34 +62,123 @@ std::string WatchName(const WatchWindow& watch) {
     return "watch in process " + std::to_string(watch.pid) + " (" + watch.program + ")";
 }
 
-// Sends the event to each running watch and prints what came of it; returns
-// the exit status.
-int SendToWatches(const std::vector<WatchWindow>& watches, WPARAM event, const DEV_BROADCAST_VOLUME& volume) {
-    bool received = false;
-    for (const WatchWindow& watch : watches) {
-        DWORD_PTR result = 0;
-        DWORD error = 0;
-        const bool sent = Ask(watch.window, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(&volume),
-                              kSendMs, &result, &error);
-        received = received || sent;
-        std::printf("%s %s\n", WatchName(watch).c_str(),
-                    sent ? "received it" : FailureText(error, kSendMs).c_str());
-    }
-    std::fflush(stdout);
-    return received ? 0 : Fail("no watch received the event", 1);
+// One send of the event, on a thread of its own, so that the watch can be
+// watched meanwhile.
+struct EventSend {
+    HWND window;
+    WPARAM event;
+    const DEV_BROADCAST_VOLUME* volume;
+    UINT milliseconds;
+    bool sent;
+    DWORD error;
+};
+
+DWORD WINAPI SendEvent(LPVOID parameter) {
+    auto* send = static_cast<EventSend*>(parameter);
+    DWORD_PTR answer = 0;
+    // Not SMTO_ABORTIFHUNG: a watch still busy with an earlier callback
+    // handles the event once it is done.
+    send->sent =
+        SendWithTimeout(send->window, WM_DEVICECHANGE, send->event, reinterpret_cast<LPARAM>(send->volume),
+                        send->milliseconds, &answer, &send->error, SMTO_NORMAL);
+    return 0;
 }
 
-// The watches whose log reads as a watcher log, as `log` reads it; a line
-// for each that could not be asked, counted in `*unread`.
+// Whether the log has the event's line among the lines it gained after its
+// first `before` characters: a line of its length (an arrival's and a
+// removal's differ) whose text, as far as the control gives it, is the
+// line's, and names the message at least.
+bool LogShows(HWND log, DWORD_PTR before, const std::string& expected) {
+    const size_t kEnoughToName = sizeof "     WM_DEVICECHANGE      wParam = " - 1;
+    DWORD error = 0;
+    std::vector<LogLine> lines;
+    if (ReadLogLines(log, before, kMaxNewLines, &lines, &error) != Answer::kAnswered)
+        return false;
+    for (const LogLine& line : lines)
+        if (line.length == expected.size() && line.text.size() >= std::min(kEnoughToName, expected.size()) &&
+            expected.compare(0, line.text.size(), line.text) == 0)
+            return true;
+    return false;
+}
+
+// What came of one watch.
+enum class Verdict {
+    kReceived,      // its log shows the event's line
+    kStillRunning,  // it took the event and reads messages, but its callback has not returned
+    kMayRun,        // it did not finish in time: its callback may be running
+    kNotReceived,
+};
+
+// Sends the event to one watch and judges by the watch's own log whether it
+// received it: a send can time out after the watch started on the event,
+// and a blocked one can report success.
+Verdict SendToWatch(const WatchWindow& watch, WPARAM event, const DEV_BROADCAST_VOLUME& volume,
+                    const std::string& line, UINT waitMs) {
+    DWORD error = 0;
+    DWORD_PTR before = 0;
+    if (!LogLength(watch.log, &before, &error)) {
+        std::printf("%s %s\n", WatchName(watch).c_str(), FailureText(error, kLogAnswerMs).c_str());
+        return Verdict::kNotReceived;
+    }
+    EventSend send = {watch.window, event, &volume, waitMs, false, 0};
+    HANDLE thread = CreateThread(nullptr, 0, SendEvent, &send, 0, nullptr);
+    if (!thread)
+        SendEvent(&send);
+    // A watch that answers another message while the event's send waits has
+    // been handed the event: a thread that reads its messages is handed every
+    // message sent to it first. Its callback is running (a message box, say).
+    bool answersMeanwhile = false;
+    const DWORD start = GetTickCount();
+    while (thread && WaitForSingleObject(thread, kPollMs) == WAIT_TIMEOUT)
+        if (!answersMeanwhile && GetTickCount() - start >= std::min<DWORD>(1000, waitMs / 2)) {
+            DWORD_PTR length = 0;
+            answersMeanwhile = SendWithTimeout(watch.log, WM_GETTEXTLENGTH, 0, 0, kPollMs, &length, &error);
+        }
+    if (thread)
+        CloseHandle(thread);
+    const std::string name = WatchName(watch);
+    const std::string seconds = std::to_string(waitMs / 1000) + " seconds";
+    const bool timedOut = !send.sent && send.error == ERROR_TIMEOUT;
+    // A watch that reads no message cannot show its log: it is still busy,
+    // with this event or with another.
+    if (timedOut && !answersMeanwhile) {
+        std::printf(
+            "%s did not finish with it within %s: its callback may still be running (--wait N waits "
+            "longer)\n",
+            name.c_str(), seconds.c_str());
+        return Verdict::kMayRun;
+    }
+    if (LogShows(watch.log, before, line)) {
+        std::printf("%s received it\n", name.c_str());
+        return Verdict::kReceived;
+    }
+    if (timedOut) {
+        std::printf("%s received it; its callback is still running after %s\n", name.c_str(),
+                    seconds.c_str());
+        return Verdict::kStillRunning;
+    }
+    std::printf("%s %s\n", name.c_str(),
+                send.sent ? "answered, but its log shows no line for the event"
+                          : FailureText(send.error, waitMs).c_str());
+    return Verdict::kNotReceived;
+}
+
+// The line the plug-in logs for the event: it reports the lowest drive.
+std::string EventLine(WPARAM event, char lowest, WORD flags) {
+    const char* kind = flags & DBTF_NET     ? "Network Drive"
+                       : flags & DBTF_MEDIA ? "Media Drive"
+                                            : "Local Drive";
+    return VolumeLogLine(event == DBT_DEVICEARRIVAL ? "DBT_DEVICEARRIVAL" : "DBT_DEVICEREMOVECOMPLETE",
+                         std::string(1, lowest) + ":\\", kind);
+}
+
+// The watches found by their window and their log's first line, as `log`
+// finds them; a line for each that could not be asked, counted in `*unread`.
 std::vector<WatchWindow> RunningWatches(int* unread) {
     std::vector<WatchWindow> watches;
     for (const WatchWindow& found : FindWatchWindows()) {
         DWORD error = 0;
-        DWORD_PTR length = static_cast<DWORD_PTR>(-1);
-        std::string text;
-        Answer answer = CheckLogHead(found.log, &error);
-        if (answer == Answer::kAnswered)
-            answer = ReadLogText(found.log, &length, &text, &error);
+        const Answer answer = CheckLogHead(found.log, &error);
         if (answer == Answer::kAnswered) {
             watches.push_back(found);
         } else if (answer == Answer::kFailed) {
@@ -145,12 +252,13 @@ int UnmapFolder(const std::string& device, const std::string& folder) {
 }  // namespace
 
 bool DriveLetterInUse(char letter) {
-    return (GetLogicalDrives() & (1u << (letter - 'A'))) || !DosDeviceTarget(std::string(1, letter) + ":").empty();
+    return (GetLogicalDrives() & (1u << (letter - 'A'))) ||
+           !DosDeviceTarget(std::string(1, letter) + ":").empty();
 }
 
 std::string RehearsalHelp(bool arrival) {
     return std::string("usage: varnik-host ") + (arrival ? "plug" : "unplug") +
-           " DRIVE [DRIVE...] [--media | --net] [--folder DIR] [--broadcast]\n" + kRehearsalHelp;
+           " DRIVE [DRIVE...] [--media | --net] [--folder DIR] [--wait N] [--broadcast]\n" + kRehearsalHelp;
 }
 
 int Rehearse(bool arrival, const std::vector<std::string>& args) {
@@ -159,6 +267,7 @@ int Rehearse(bool arrival, const std::vector<std::string>& args) {
     std::string folder;
     WORD flags = 0;
     bool broadcast = false;
+    int waitSeconds = kDefaultWaitSeconds;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         const WORD flag = arg == "--media" ? DBTF_MEDIA : arg == "--net" ? DBTF_NET : 0;
@@ -172,6 +281,9 @@ int Rehearse(bool arrival, const std::vector<std::string>& args) {
             folder = args[++i];
         } else if (arg == "--broadcast") {
             broadcast = true;
+        } else if (arg == "--wait") {
+            if (i + 1 == args.size() || !ParseSeconds(args[++i], &waitSeconds) || waitSeconds == 0)
+                return Fail("--wait takes a whole number of seconds from 1 to 86400", 2);
         } else if (arg.size() > 1 && arg[0] == '-') {
             return Fail("bad option for " + command + ": " + arg, 2);
         } else {
@@ -213,18 +325,34 @@ int Rehearse(bool arrival, const std::vector<std::string>& args) {
     const DEV_BROADCAST_VOLUME volume = VolumeRecord(unitMask, flags);
     int status = 0;
     int unread = 0;
+    bool mayStillUse = false;  // a watch may still be running its callback for the drive
     if (broadcast) {
         if (BroadcastDeviceChange(event, &volume))
             std::printf("sent to every top-level window (Windows says nothing about who received it)\n");
         else
             status = Fail("the broadcast failed: " + ErrorText(GetLastError()), 1);
     } else if (const std::vector<WatchWindow> watches = RunningWatches(&unread); !watches.empty()) {
-        status = SendToWatches(watches, event, volume);
+        bool received = false;
+        const std::string line = EventLine(event, lowest, flags);
+        for (const WatchWindow& watch : watches) {
+            const Verdict verdict =
+                SendToWatch(watch, event, volume, line, static_cast<UINT>(waitSeconds) * 1000);
+            received = received || verdict == Verdict::kReceived || verdict == Verdict::kStillRunning;
+            mayStillUse = mayStillUse || verdict == Verdict::kMayRun;
+            std::fflush(stdout);
+        }
+        status = received ? 0 : Fail("no watch received the event", 1);
     } else {
         status = Fail(unread ? "no watch received the event" : NoWatchText(), 1);
     }
-    // Nobody heard of the drive: leave nothing of it behind.
-    if (status != 0 && arrival && !folder.empty())
-        RemoveMapping(device, DosDeviceTarget(device));
+    // Nobody heard of the drive: leave nothing of it behind, unless a watch
+    // may still be reading from it.
+    if (status != 0 && arrival && !folder.empty()) {
+        if (mayStillUse)
+            Fail(device + " stays mapped to " + folder + " while a watch may use it: unplug " + device +
+                 " --folder " + folder + " removes it");
+        else
+            RemoveMapping(device, DosDeviceTarget(device));
+    }
     return status;
 }

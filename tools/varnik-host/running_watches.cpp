@@ -3,17 +3,20 @@
 #include <tlhelp32.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 
 const UINT kLogAnswerMs = 2000;
+// One read of a whole log: 32 MB of text, about 110,000 events. A longer log
+// is still a watch's: `log` reads its last lines one by one.
+const DWORD_PTR kMaxReadChars = 16 * 1024 * 1024;
+// A watcher log's line is about 150 characters; a longer one is not its.
+const int kMaxLineChars = 1024;
 
 namespace {
 
 const char kFirstLine[] = "Unplug and re-seat USB connection to see results";
 const int kLogId = 102;
-// A real log grows by one line of about 150 characters per event; beyond
-// this, a window is not a watcher log, whatever it answers.
-const DWORD_PTR kMaxLogChars = 16 * 1024 * 1024;
 // Lines may arrive between asking the length and reading the text; a log
 // that outgrows every read this often is not one.
 const int kReadTries = 4;
@@ -70,12 +73,39 @@ BOOL CALLBACK CollectWatchWindow(HWND window, LPARAM found) {
 bool GetText(HWND log, DWORD_PTR room, std::wstring* wide, bool* filled, DWORD* error) {
     wide->assign(room, L'\0');
     DWORD_PTR copied = 0;
-    if (!Ask(log, WM_GETTEXT, room, reinterpret_cast<LPARAM>(&(*wide)[0]), kLogAnswerMs, &copied, error))
+    if (!SendWithTimeout(log, WM_GETTEXT, room, reinterpret_cast<LPARAM>(&(*wide)[0]), kLogAnswerMs, &copied,
+                         error))
         return false;
     copied = std::min(copied, room - 1);  // an answer beyond the room is no count of what came back
     *filled = copied + 1 == room;
     wide->resize(copied);
     return true;
+}
+
+// The text in the ANSI code page the plug-in wrote it in.
+std::string Narrow(const std::wstring& wide) {
+    const int size = static_cast<int>(wide.size());
+    const int bytes = WideCharToMultiByte(CP_ACP, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
+    std::string text(static_cast<size_t>(std::max(bytes, 0)), '\0');
+    if (bytes > 0)
+        WideCharToMultiByte(CP_ACP, 0, wide.data(), size, &text[0], bytes, nullptr, nullptr);
+    return text;
+}
+
+// A log too long for one read is read by lines: its last line must end
+// where its length says the text does, or later (lines keep arriving).
+Answer TextReachesLength(HWND log, DWORD_PTR length, DWORD* error) {
+    DWORD_PTR lines = 0;
+    DWORD_PTR start = 0;
+    DWORD_PTR last = 0;
+    if (!SendWithTimeout(log, EM_GETLINECOUNT, 0, 0, kLogAnswerMs, &lines, error))
+        return Answer::kFailed;
+    if (lines == 0)
+        return Answer::kUnreadable;
+    if (!SendWithTimeout(log, EM_LINEINDEX, lines - 1, 0, kLogAnswerMs, &start, error) ||
+        !SendWithTimeout(log, EM_LINELENGTH, start, 0, kLogAnswerMs, &last, error))
+        return Answer::kFailed;
+    return start + last >= length ? Answer::kTooLong : Answer::kUnreadable;
 }
 
 }  // namespace
@@ -88,10 +118,10 @@ std::vector<WatchWindow> FindWatchWindows() {
 
 // The wide form: under Wine 8, SendMessageTimeoutA of a text message that
 // timed out reports success, and the next one then waits for good.
-bool Ask(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT milliseconds, DWORD_PTR* answer,
-         DWORD* error) {
+bool SendWithTimeout(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT milliseconds,
+                     DWORD_PTR* answer, DWORD* error, UINT flags) {
     SetLastError(0);
-    if (SendMessageTimeoutW(window, message, wParam, lParam, SMTO_ABORTIFHUNG, milliseconds, answer))
+    if (SendMessageTimeoutW(window, message, wParam, lParam, flags, milliseconds, answer))
         return true;
     // Windows 2000 left 0 for a time-out.
     *error = GetLastError() ? GetLastError() : ERROR_TIMEOUT;
@@ -119,10 +149,10 @@ Answer ReadLogText(HWND log, DWORD_PTR* lastLength, std::string* text, DWORD* er
     text->clear();
     for (int tries = 0; tries < kReadTries; ++tries) {
         DWORD_PTR length = 0;
-        if (!Ask(log, WM_GETTEXTLENGTH, 0, 0, kLogAnswerMs, &length, error))
+        if (!SendWithTimeout(log, WM_GETTEXTLENGTH, 0, 0, kLogAnswerMs, &length, error))
             return Answer::kFailed;
-        if (length > kMaxLogChars)
-            return Answer::kNotAWatch;
+        if (length > kMaxReadChars)
+            return TextReachesLength(log, length, error);
         if (length == *lastLength)
             return Answer::kAnswered;
         std::wstring wide;
@@ -131,14 +161,42 @@ Answer ReadLogText(HWND log, DWORD_PTR* lastLength, std::string* text, DWORD* er
             return Answer::kFailed;
         if (!filled) {
             *lastLength = length;
-            const int size = static_cast<int>(wide.size());
-            const int bytes = WideCharToMultiByte(CP_ACP, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
-            text->resize(static_cast<size_t>(bytes));
-            WideCharToMultiByte(CP_ACP, 0, wide.data(), size, &(*text)[0], bytes, nullptr, nullptr);
+            *text = Narrow(wide);
             return Answer::kAnswered;
         }
     }
-    return Answer::kNotAWatch;
+    return Answer::kUnreadable;
+}
+
+bool LogLength(HWND log, DWORD_PTR* length, DWORD* error) {
+    return SendWithTimeout(log, WM_GETTEXTLENGTH, 0, 0, kLogAnswerMs, length, error);
+}
+
+Answer ReadLogLines(HWND log, DWORD_PTR from, int maxLines, std::vector<LogLine>* lines, DWORD* error) {
+    lines->clear();
+    DWORD_PTR line = 0;
+    DWORD_PTR count = 0;
+    if (!SendWithTimeout(log, EM_LINEFROMCHAR, from, 0, kLogAnswerMs, &line, error) ||
+        !SendWithTimeout(log, EM_GETLINECOUNT, 0, 0, kLogAnswerMs, &count, error))
+        return Answer::kFailed;
+    // The line holding `from` is one already read, or the rest of one.
+    for (++line; line < count && lines->size() < static_cast<size_t>(maxLines); ++line) {
+        DWORD_PTR start = 0;
+        DWORD_PTR length = 0;
+        std::wstring wide(kMaxLineChars + 1, L'\0');
+        wide[0] = static_cast<wchar_t>(kMaxLineChars);  // EM_GETLINE's room, in its first WORD
+        DWORD_PTR copied = 0;
+        if (!SendWithTimeout(log, EM_LINEINDEX, line, 0, kLogAnswerMs, &start, error) ||
+            !SendWithTimeout(log, EM_LINELENGTH, start, 0, kLogAnswerMs, &length, error) ||
+            !SendWithTimeout(log, EM_GETLINE, line, reinterpret_cast<LPARAM>(&wide[0]), kLogAnswerMs, &copied,
+                             error))
+            return Answer::kFailed;
+        if (copied > kMaxLineChars || copied > length)
+            return Answer::kUnreadable;  // an answer beyond the room, or beyond the line, counts nothing
+        wide.resize(copied);
+        lines->push_back({Narrow(wide), start, length});
+    }
+    return Answer::kAnswered;
 }
 
 std::string FailureText(DWORD error, UINT milliseconds) {

@@ -24,25 +24,49 @@ std::vector<WatchWindow> FindWatchWindows();
 // How long `log` waits for a watch to answer one message.
 extern const UINT kLogAnswerMs;
 
-// What reading a watch's log or sending it an event can come to.
+// What reading a watch's log can come to.
 enum class Answer {
     kAnswered,
-    kNotAWatch,  // its text does not begin like a watcher log, or is out of all bounds
-    kFailed,     // the message failed: `error` says why
+    kNotAWatch,   // its text does not begin like a watcher log
+    kTooLong,     // more text than one read takes: read it by lines instead
+    kUnreadable,  // it answers beyond the room it was given, read after read
+    kFailed,      // the message failed: `error` says why
 };
 
-// Sends `message` as SendMessageTimeoutW does, waiting `milliseconds` at most;
-// on failure `*error` is the reason (ERROR_TIMEOUT when it timed out).
-bool Ask(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT milliseconds, DWORD_PTR* answer,
-         DWORD* error);
+// SendMessageTimeoutW, waiting `milliseconds` at most, with `flags`
+// (SMTO_ABORTIFHUNG unless given); on failure `*error` is the reason
+// (ERROR_TIMEOUT when it timed out). The answer is what the window says, not
+// what it saw: judge by its log.
+bool SendWithTimeout(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT milliseconds,
+                     DWORD_PTR* answer, DWORD* error, UINT flags = SMTO_ABORTIFHUNG);
 
 // Whether the log's text begins with the watcher log's first line, read
 // with a message of a few dozen characters.
 Answer CheckLogHead(HWND log, DWORD* error);
 
 // The log's whole text, in the ANSI code page the plug-in wrote it in; empty
-// when its length is still `*lastLength`, which it updates.
+// when its length is still `*lastLength`, which it updates. kTooLong for a
+// log of more than kMaxReadChars.
 Answer ReadLogText(HWND log, DWORD_PTR* lastLength, std::string* text, DWORD* error);
+extern const DWORD_PTR kMaxReadChars;
+
+// The log's length in characters (WM_GETTEXTLENGTH).
+bool LogLength(HWND log, DWORD_PTR* length, DWORD* error);
+
+// A line of the log read on its own: its text as far as the control gives
+// it (Wine's edit control gives only its start), and its whole length.
+struct LogLine {
+    std::string text;
+    DWORD_PTR start;  // the character it starts at
+    DWORD_PTR length;
+};
+
+// The lines that follow the one holding character `from`, at most
+// `maxLines` of them, read one by one (EM_GETLINE), never the whole log. The
+// log wraps no line (its style scrolls sideways), so its lines are the
+// plug-in's lines.
+Answer ReadLogLines(HWND log, DWORD_PTR from, int maxLines, std::vector<LogLine>* lines, DWORD* error);
+extern const int kMaxLineChars;
 
 // The bytes of the watcher log's first line.
 size_t LogHeadSize();
