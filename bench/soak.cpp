@@ -17,6 +17,7 @@
 #include "tools/plugin_host/device_broadcast.h"
 #include "tools/plugin_host/plugin_host.h"
 #include "tools/plugin_host/process_usage.h"
+#include "tools/plugin_host/reload_cycles.h"
 
 namespace {
 
@@ -62,26 +63,19 @@ double Now() {
 size_t g_blocksLeftAfterUnload;
 
 bool Cycle(const std::string& path) {
-    PluginHost host;
     std::string error;
-    if (!host.Load(path, &error)) {
-        std::fprintf(stderr, "varnik-soak: %s\n", error.c_str());
-        return false;
-    }
-    TrackHeapBlocks(host.module());
-    RunWatchSession(host, 20);
-    host.Unload();
+    const bool freed =
+        WholeSession(path, 20, &error, [](PluginHost& host) { TrackHeapBlocks(host.module()); });
     g_blocksLeftAfterUnload += LiveHeapBlocks();
-    return true;
+    if (!freed)
+        std::fprintf(stderr, "varnik-soak: %s\n", error.c_str());
+    return freed;
 }
 
 // Loading and freeing alone.
 bool BareCycle(const std::string& path) {
-    HMODULE module = LoadLibraryA(path.c_str());
-    if (!module)
-        return false;
-    FreeLibrary(module);
-    return true;
+    std::string error;
+    return LoadAndFree(path, &error);
 }
 
 double PerCycle(double from, double to, int cycles) {

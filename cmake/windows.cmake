@@ -84,7 +84,8 @@ add_library(plugin_host STATIC
   tools/plugin_host/device_broadcast.cpp
   tools/plugin_host/plugin_library.cpp
   tools/plugin_host/process_usage.cpp
-  tools/plugin_host/plugin_host.cpp)
+  tools/plugin_host/plugin_host.cpp
+  tools/plugin_host/reload_cycles.cpp)
 target_include_directories(plugin_host PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(plugin_host PUBLIC gdi32)
 target_compile_options(plugin_host PRIVATE ${VARNIK_TEST_WARNINGS})

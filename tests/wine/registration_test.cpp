@@ -9,6 +9,7 @@
 #include "tests/wine/wine_test.h"
 #include "tools/plugin_host/device_broadcast.h"
 #include "tools/plugin_host/process_usage.h"
+#include "tools/plugin_host/reload_cycles.h"
 
 namespace {
 
@@ -163,13 +164,6 @@ TEST(VersionResource, NamesTheProductAndItsVersion) {
     EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_DLL));
 }
 
-bool LoadAndFree(const std::string& path) {
-    HMODULE module = LoadLibraryA(path.c_str());
-    if (!module || !GetProcAddress(module, "DW_USB_STOP"))
-        return false;
-    return FreeLibrary(module);
-}
-
 // What a host does with the plug-in in one session: load, register, start a
 // watch, see volumes come and go, stop, free. Freed, the plug-in holds none
 // of the heap blocks it allocated, however few bytes they are; while the
@@ -177,38 +171,32 @@ bool LoadAndFree(const std::string& path) {
 // --follow` does), no more than the name's and the window's record.
 size_t g_blocksLeftAfterFree;
 size_t g_mostBlocksWhileRead;
-bool FullCycle() {
-    PluginHost host;
-    std::string error;
-    if (!host.Load(PluginPath(), &error))
-        return false;
-    TrackHeapBlocks(host.module());
-    RunWatchSession(host, 10, [] {
-        WatcherLogText(WatcherWindows().at(0));
-        g_mostBlocksWhileRead = std::max(g_mostBlocksWhileRead, LiveHeapBlocks());
-    });
-    host.Unload();
+bool FullCycle(std::string* error) {
+    const bool freed = WholeSession(
+        PluginPath(), 10, error, [](PluginHost& host) { TrackHeapBlocks(host.module()); },
+        [] {
+            WatcherLogText(WatcherWindows().at(0));
+            g_mostBlocksWhileRead = std::max(g_mostBlocksWhileRead, LiveHeapBlocks());
+        });
     g_blocksLeftAfterFree += LiveHeapBlocks();
-    return GetModuleHandleA("varnik.nbp") == nullptr;
+    return freed;
 }
 
 // A host may free the plug-in and load it again, many times in one process:
 // each cycle must give back everything: memory, TLS indexes, handles (a
 // process has about a thousand TLS indexes). `make soak` runs longer.
 TEST(Library, LoadingAndFreeingItAgainAndAgainKeepsNothing) {
-    const struct {
-        const char* name;
-        std::function<bool()> cycle;
-        int count;
-    } rows[] = {{"load and free", [] { return LoadAndFree(PluginPath()); }, 1000}, {"full cycle", FullCycle, 100}};
+    std::vector<ReloadCycle> cycles = ReloadCycles(PluginPath(), 1000, 100);
+    cycles[1].run = FullCycle;  // whole sessions, their heap blocks counted
     std::printf("%s\n", DescribeMeasures(Measures()).c_str());
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
+    for (const ReloadCycle& cycle : cycles) {
+        SCOPED_TRACE(cycle.name);
         // What the first cycles bring in may stay.
-        const UsageKept kept = MeasureUsageKept(row.cycle, 5, row.count);
-        ASSERT_EQ(kept.failedRun, -1) << "cycle " << kept.failedRun;
+        std::string error;
+        const UsageKept kept = MeasureUsageKept([&] { return cycle.run(&error); }, 5, cycle.count);
+        ASSERT_EQ(kept.failedRun, -1) << "cycle " << kept.failedRun << ": " << error;
         EXPECT_TRUE(KeepsNothing(kept)) << DescribeKept(kept);
-        std::printf("%s: %.2f KB per cycle over %d cycles\n", row.name, kept.kbPerRun, row.count);
+        std::printf("%s: %.2f KB per cycle over %d cycles\n", cycle.name, kept.kbPerRun, cycle.count);
     }
     EXPECT_EQ(g_blocksLeftAfterFree, 0u) << "the plug-in's own heap blocks left after it was freed";
     EXPECT_EQ(g_mostBlocksWhileRead, 2u) << "lines written into the log give their chunks back";
@@ -232,7 +220,8 @@ TEST(Library, TheReloadCountCatchesEveryKindOfThingKept) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.dll);
         const std::string path = folder + row.dll;
-        const UsageKept kept = MeasureUsageKept([&] { return LoadAndFree(path); }, 5, count);
+        std::string error;
+        const UsageKept kept = MeasureUsageKept([&] { return LoadAndFree(path, &error); }, 5, count);
         ASSERT_EQ(kept.failedRun, -1) << "cycle " << kept.failedRun;
         EXPECT_FALSE(KeepsNothing(kept)) << DescribeMeasures(Measures());
         UsageKept others = kept;

@@ -242,7 +242,7 @@ void RunWatchSession(PluginHost& host, int events, const std::function<void()>& 
     HostParameters start({std::string("OnUSB")});
     host.plugin().execAction(1, start.data());
     for (int i = 0; i < events; ++i) {
-        BroadcastVolume(i % 2 ? DBT_DEVICEREMOVECOMPLETE : DBT_DEVICEARRIVAL, 1u << (4 + i % 20), DBTF_MEDIA);
+        SendVolumeToWatchers(i % 2 ? DBT_DEVICEREMOVECOMPLETE : DBT_DEVICEARRIVAL, 1u << (4 + i % 20), DBTF_MEDIA);
         if (afterEach)
             afterEach();
     }

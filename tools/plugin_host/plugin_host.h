@@ -140,8 +140,8 @@ private:
 };
 
 // A publication's whole watch on a loaded plug-in: register, start a watch
-// for OnUSB, `events` volumes arriving and going in turn (`afterEach` runs
-// after each one), stop.
+// for OnUSB, `events` volumes arriving and going in turn, sent to this
+// process's watcher windows (`afterEach` runs after each one), stop.
 void RunWatchSession(PluginHost& host, int events, const std::function<void()>& afterEach = {});
 
 // A copy of `text` in a GPTR block, as the host allocates its texts.

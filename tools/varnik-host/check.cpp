@@ -10,6 +10,7 @@
 #include "tools/plugin_host/device_broadcast.h"
 #include "tools/plugin_host/plugin_host.h"
 #include "tools/plugin_host/process_usage.h"
+#include "tools/plugin_host/reload_cycles.h"
 #include "tools/varnik-host/plugin_file.h"
 
 const char kCheckHelp[] =
@@ -234,54 +235,14 @@ std::string CheckStop(PluginHost& host) {
     return why;
 }
 
-// One session of a host: load, register, start, a volume arriving and
-// going (sent to this process's own watcher window only), stop, free.
-bool Session(const std::string& path, std::string* error) {
-    PluginHost host;
-    if (!host.Load(path, error))
-        return false;
-    host.RegisterAll();
-    host.DefineSubroutine(kSubroutine, [] {});
-    HostParameters start({std::string(kSubroutine)});
-    host.plugin().execAction(1, start.data());
-    SendVolumeToWatchers(DBT_DEVICEARRIVAL, kLetterMask, 0);
-    SendVolumeToWatchers(DBT_DEVICEREMOVECOMPLETE, kLetterMask, 0);
-    HostParameters stop({});
-    host.plugin().execAction(2, stop.data());
-    const HMODULE module = host.module();
-    host.Unload();
-    char name[MAX_PATH];
-    if (GetModuleFileNameA(module, name, sizeof name) != 0) {
-        *error = "the library stayed loaded after it was freed";
-        return false;
-    }
-    return true;
-}
-
-bool LoadAndFree(const std::string& path, std::string* error) {
-    HMODULE module = LoadLibraryA(path.c_str());
-    if (!module) {
-        *error = "it did not load again: error " + std::to_string(GetLastError());
-        return false;
-    }
-    FreeLibrary(module);
-    return true;
-}
-
 std::string CheckReloads(const std::string& path) {
-    const struct {
-        const char* name;
-        bool sessions;
-        int count;
-    } rows[] = {{"loads and frees", false, 200}, {"whole sessions", true, 50}};
-    for (const auto& row : rows) {
+    for (const ReloadCycle& cycle : ReloadCycles(path, 200, 50)) {
         std::string error;
-        const UsageKept kept = MeasureUsageKept(
-            [&] { return row.sessions ? Session(path, &error) : LoadAndFree(path, &error); }, 5, row.count);
+        const UsageKept kept = MeasureUsageKept([&] { return cycle.run(&error); }, 5, cycle.count);
         if (kept.failedRun >= 0)
-            return row.name + std::string(", run ") + std::to_string(kept.failedRun + 1) + ": " + error;
+            return cycle.name + std::string(", run ") + std::to_string(kept.failedRun + 1) + ": " + error;
         if (!KeepsNothing(kept))
-            return std::to_string(row.count) + " " + row.name + " kept " + DescribeKept(kept);
+            return std::to_string(cycle.count) + " " + cycle.name + " kept " + DescribeKept(kept);
     }
     return "";
 }
