@@ -39,7 +39,7 @@ WatcherRecord* WatcherLogRecordOf(HWND log) {
 
 HWND CreateWatcherWindow(HWND& log) {
     log = nullptr;
-    auto* record = static_cast<WatcherRecord*>(ReallocateMemory(nullptr, sizeof(WatcherRecord)));
+    auto* record = static_cast<WatcherRecord*>(AllocateMemory(sizeof(WatcherRecord)));
     if (!record)
         return nullptr;
     *record = WatcherRecord();
