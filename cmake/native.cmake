@@ -23,6 +23,8 @@ foreach(test_source IN LISTS VARNIK_CORE_TEST_SOURCES)
   target_compile_options(${test_name} PRIVATE ${VARNIK_WARNINGS} ${VARNIK_SANITIZERS})
   target_link_libraries(${test_name} PRIVATE varnik_core_sanitized gtest_main)
   add_test(NAME native.${test_name} COMMAND ${test_name})
+  # Each runs in about a second: one that loops for ever fails soon.
+  set_tests_properties(native.${test_name} PROPERTIES TIMEOUT 60)
 endforeach()
 
 # Fuzzer: libFuzzer needs clang. The test runs a bounded number of inputs from

@@ -27,6 +27,7 @@ set(VARNIK_WIN32_SOURCES
   plugin/exports.cpp
   plugin/host_text.cpp
   support/dialog_template.cpp
+  support/library_hold.cpp
   support/library_main.cpp
   support/message_pump.cpp
   watcher/watch.cpp

@@ -6,6 +6,7 @@
 #include "plugin/host_context.h"
 #include "plugin/host_text.h"
 #include "support/dialog_template.h"
+#include "support/library_hold.h"
 #include "support/library_main.h"
 #include "support/message_pump.h"
 #include "support/unique_gdi.h"
@@ -89,6 +90,7 @@ INT_PTR OnCtlColorStatic(const EditSession* session, HDC dc, HWND control) {
 }
 
 INT_PTR CALLBACK EditDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    const LibraryFrame frame;
     if (message == WM_INITDIALOG) {
         SetWindowLongPtrA(dialog, DWLP_USER, lParam);
         return FALSE;

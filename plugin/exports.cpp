@@ -1,12 +1,14 @@
 // The library's exports, as the host calls them: all stdcall, all on the
-// host's thread.
+// host's thread. Each is a frame of the library's code (support/library_hold.h).
 #include <windows.h>
 
 #include "plugin/action_table.h"
 #include "plugin/edit_dialog.h"
 #include "plugin/host_context.h"
 #include "plugin/host_text.h"
+#include "support/library_hold.h"
 #include "watcher/watch.h"
+#include "watcher/watcher_state.h"
 
 namespace {
 
@@ -20,6 +22,8 @@ extern "C" {
 
 void WINAPI nbRegisterPlugIn(AddActionCallback addAction, UnusedHostValue second, UnusedHostValue third,
                              SetVariableCallback setVariable) {
+    const ExportFrame frame;
+    ForgetEndedWatch();
     g_host.addAction = addAction;
     g_host.second = second;
     g_host.third = third;
@@ -28,6 +32,7 @@ void WINAPI nbRegisterPlugIn(AddActionCallback addAction, UnusedHostValue second
 }
 
 void WINAPI nbInitPlugIn(HWND hostWindow, char** title, char** author, char** description) {
+    const ExportFrame frame;
     g_host.hostWindow = hostWindow;
     SetHostText(title, kTitle);
     SetHostText(author, kAuthor);
@@ -35,10 +40,12 @@ void WINAPI nbInitPlugIn(HWND hostWindow, char** title, char** author, char** de
 }
 
 void WINAPI nbRegisterScriptProcessor(ScriptCallback script) {
+    const ExportFrame frame;
     g_host.script = script;
 }
 
 void WINAPI nbRegisterInterfaceAccess(InterfaceAccessCallback interfaceAccess) {
+    const ExportFrame frame;
     g_host.interfaceAccess = interfaceAccess;
 }
 
@@ -46,6 +53,7 @@ void WINAPI nbRegisterInterfaceAccess(InterfaceAccessCallback interfaceAccess) {
 // parameter (a null entry is an empty name); action 2 stops it. The result
 // says only that the action number was known, never what happened.
 int WINAPI nbExecAction(int action, char** parameters) {
+    const ExportFrame frame;
     if (action != kActionStart && action != kActionStop)
         return 0;
     if (action == kActionStart)
@@ -58,6 +66,7 @@ int WINAPI nbExecAction(int action, char** parameters) {
 // Only dw_USB_Start has a parameter to edit; the result does not tell
 // whether the value changed.
 int WINAPI nbEditAction(int action, char** parameters) {
+    const ExportFrame frame;
     if (action != kActionStart && action != kActionStop)
         return 0;
     if (action == kActionStart)
@@ -67,16 +76,19 @@ int WINAPI nbEditAction(int action, char** parameters) {
 
 // No host message leads to any action: a running watch is not stopped here.
 void WINAPI nbMessage(int code, int value) {
+    const ExportFrame frame;
     (void)code;
     (void)value;
 }
 
 void* WINAPI DW_USB_START(const char* name) {
+    const ExportFrame frame;
     StartWatch(name);
     return nullptr;
 }
 
 void* WINAPI DW_USB_STOP() {
+    const ExportFrame frame;
     StopWatch();
     return nullptr;
 }

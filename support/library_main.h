@@ -6,18 +6,3 @@
 #include <windows.h>
 
 extern HINSTANCE g_moduleInstance;
-
-// Keeps the library mapped while a window whose procedure lives in it
-// exists, even if the host frees the library meanwhile. False if the hold
-// could not be taken: then there is nothing to release.
-bool HoldModule();
-
-// A hold whose window is gone, to be given back by
-// ReleaseModuleHeldByGoneWindows: the window learns that it is destroyed
-// inside its own procedure, which still has to return into the library.
-void ReleaseModuleLater();
-
-// Gives back every such hold, each once. Called only from inside the
-// library's exports, where the host's own reference keeps the library
-// mapped until they return.
-void ReleaseModuleHeldByGoneWindows();

@@ -16,7 +16,7 @@ LineChunk* RoomFor(LineQueue& queue, size_t needed) {
     const size_t capacity = needed > kLineChunkRoom ? needed : kLineChunkRoom;  // never in practice: lines are short
     if (capacity > static_cast<size_t>(-1) - sizeof(LineChunk) - 1)
         return nullptr;
-    auto* chunk = static_cast<LineChunk*>(ReallocateMemory(nullptr, sizeof(LineChunk) + capacity + 1));
+    auto* chunk = static_cast<LineChunk*>(AllocateMemory(sizeof(LineChunk) + capacity + 1));
     if (!chunk)
         return nullptr;
     chunk->next = nullptr;

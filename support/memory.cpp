@@ -7,10 +7,12 @@
 // The process heap: the plug-in brings no C library of its own and uses
 // none of the system's, and every block goes back before the library is
 // freed.
-void* ReallocateMemory(void* block, size_t size) {
-    HANDLE heap = GetProcessHeap();
-    // A failed HeapReAlloc leaves the block where it was, still valid.
-    return block ? HeapReAlloc(heap, 0, block, size) : HeapAlloc(heap, 0, size);
+void* AllocateMemory(size_t size) {
+    return HeapAlloc(GetProcessHeap(), 0, size);
+}
+
+void* ResizeMemory(void* block, size_t size) {
+    return HeapReAlloc(GetProcessHeap(), 0, block, size);
 }
 
 void FreeMemory(void* block) {
@@ -23,7 +25,11 @@ void FreeMemory(void* block) {
 #include <stdlib.h>
 
 // The core's benchmark and fuzzer on Linux: the C library's heap.
-void* ReallocateMemory(void* block, size_t size) {
+void* AllocateMemory(size_t size) {
+    return malloc(size);
+}
+
+void* ResizeMemory(void* block, size_t size) {
     return realloc(block, size);
 }
 

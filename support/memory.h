@@ -5,9 +5,13 @@
 
 #include <stddef.h>
 
-// Like realloc (a null block allocates a new one): the old block stays valid,
-// and still the caller's, when the result is null.
-void* ReallocateMemory(void* block, size_t size);
+// A new block of `size` bytes, their values unspecified.
+void* AllocateMemory(size_t size);
+
+// `block` (never null) grown or shrunk to `size` bytes, perhaps moved, its
+// bytes kept. When the result is null the old block stays valid, and still
+// the caller's.
+void* ResizeMemory(void* block, size_t size);
 
 // A null block is ignored.
 void FreeMemory(void* block);

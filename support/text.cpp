@@ -45,11 +45,15 @@ bool TextBuffer::Grow(size_t needed) {
         return false;
     if (needed <= capacity_)
         return true;
+    if (needed > kMaxTextSize) {  // the doubling below would wrap
+        Fail();
+        return false;
+    }
     size_t capacity = capacity_ < 16 ? 16 : capacity_;
     while (capacity < needed)
         capacity *= 2;
     // A borrowed block stays where it is: its bytes move to the heap.
-    void* block = ReallocateMemory(borrowed_ ? nullptr : data_, capacity + 1);
+    void* block = borrowed_ || !data_ ? AllocateMemory(capacity + 1) : ResizeMemory(data_, capacity + 1);
     if (!block) {
         Fail();
         return false;
@@ -63,7 +67,12 @@ bool TextBuffer::Grow(size_t needed) {
 }
 
 void TextBuffer::Fail() {
-    Release();
+    if (borrowed_) {  // a borrowed block stays, for the text's next use
+        size_ = 0;
+        data_[0] = '\0';
+    } else {
+        Release();
+    }
     failed_ = true;
 }
 
@@ -109,8 +118,18 @@ void TextBuffer::Truncate(size_t size) {
 }
 
 void TextBuffer::Assign(TextView bytes) {
-    Text copy(bytes);
-    Swap(copy);
+    const uintptr_t from = reinterpret_cast<uintptr_t>(bytes.data);
+    const uintptr_t ownStart = reinterpret_cast<uintptr_t>(data_);
+    if (data_ && from >= ownStart && from < ownStart + size_) {
+        // Its own bytes move to the front, in place: no memory is needed.
+        for (size_t i = 0; i < bytes.size; ++i)
+            data_[i] = bytes.data[i];
+        size_ = bytes.size;
+        data_[size_] = '\0';
+        return;
+    }
+    Clear();
+    Append(bytes);
 }
 
 void TextBuffer::Reserve(size_t capacity) {
@@ -142,15 +161,21 @@ void TextBuffer::Borrow(char* storage, size_t capacity) {
     borrowed_ = true;
 }
 
+void TextBuffer::CopyFrom(const TextBuffer& from) {
+    Clear();
+    Append(from);
+    if (from.failed_)
+        Fail();
+}
+
 void TextBuffer::Swap(TextBuffer& other) {
     if (borrowed_ || other.borrowed_) {
-        // A borrowed block stays with its owner: the bytes are traded instead.
-        Text mine(*this);
-        Text theirs(other);
-        Clear();
-        Append(theirs);
-        other.Clear();
-        other.Append(mine);
+        // A borrowed block stays with its owner: bytes and state are traded
+        // instead. A copy that cannot be had leaves its text failed.
+        Text mine;
+        mine.CopyFrom(*this);
+        CopyFrom(other);
+        other.CopyFrom(mine);
         return;
     }
     const TextBuffer mine = *this;

@@ -76,7 +76,8 @@ public:
     void Truncate(size_t size);
     // Replaces the bytes with `bytes`, which may be this text's own.
     void Assign(TextView bytes);
-    // Makes room for `capacity` bytes, so that appends up to it cannot fail.
+    // Makes room for `capacity` bytes, so that appends up to it cannot fail;
+    // if it cannot be had, the text fails as any growth does.
     void Reserve(size_t capacity);
     // Empty again, ready for new bytes; keeps the block.
     void Clear();
@@ -92,6 +93,8 @@ protected:
 
     bool Grow(size_t needed);
     void Fail();
+    // Bytes and failed state of `from`, which is not this text.
+    void CopyFrom(const TextBuffer& from);
     // Starts empty in `storage` (capacity bytes and the NUL), which the caller
     // owns and which outlives this text.
     void Borrow(char* storage, size_t capacity);

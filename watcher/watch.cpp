@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include "report/broadcast_decoder.h"
-#include "support/library_main.h"
 #include "support/message_pump.h"
 #include "watcher/watcher_command.h"
 #include "watcher/watcher_state.h"
@@ -38,24 +37,18 @@ void StartWatch(TextView callbackName) {
 
     // A window that cannot be created leaves the watcher Idle: nothing is
     // registered or subclassed, but the host still hears "Init".
-    HWND log = nullptr;
-    HWND window = CreateWatcherWindow(log);
+    HWND window = CreateWatcherWindow();
     g_watcherWindow = window;
-    g_watcherLog = log;
-    HDEVNOTIFY notification = nullptr;
-    if (window) {
-        notification = RegisterForDeviceEvents(window);
-        g_notification = notification;
-    }
-
     WatcherRecord* record = window ? WatcherRecordOf(window) : nullptr;
+    HDEVNOTIFY notification = window ? RegisterForDeviceEvents(window) : nullptr;
+
     WatcherCall init;
     if (record)
         EnterWatcherCall(record, init);
-    WatcherDialogCallback(window, WM_INITDIALOG, 0, 0);
+    ReportToHost("Init", "", "");
     // The "Init" run may have destroyed the window, and its record with it.
     if (record && LeaveWatcherCall(record, init)) {
-        record->callbackAttached = true;
+        record->watchesActivation = true;
         ShowWindow(window, SW_HIDE);  // never shown
     }
 
@@ -64,22 +57,16 @@ void StartWatch(TextView callbackName) {
     // Volume arrivals and removals are broadcast to every top-level window,
     // so the watch goes on without the registration. Each start cancels its
     // own, whatever a nested start did meanwhile.
-    if (notification) {
+    if (notification)
         UnregisterDeviceNotification(notification);
-        if (g_notification == notification)
-            g_notification = nullptr;
-    }
-    ReleaseModuleHeldByGoneWindows();
 }
 
 void StopWatch() {
     HWND window = g_watcherWindow;
     if (window) {
         g_watcherWindow = nullptr;
-        g_watcherLog = nullptr;
         SendMessageA(window, WM_CLOSE, 0, 0);
         DestroyWindow(window);
     }
     ReportToHost("End", "", "");
-    ReleaseModuleHeldByGoneWindows();
 }

@@ -1,8 +1,8 @@
 #include "watcher/watcher_log.h"
 
+#include "support/library_hold.h"
 #include "support/library_main.h"
 #include "support/line_queue.h"
-#include "watcher/watcher_state.h"
 #include "watcher/watcher_window.h"
 
 namespace {
@@ -15,41 +15,31 @@ static_assert(kLogStyle == 0x503100C4, "the watcher log's designed style");
 // The default 30,000 characters would silently cut EM_REPLACESEL.
 const WPARAM kLogLimit = 0x7FFFFFFE;
 
-HWND g_bufferedLog;   // the control the waiting lines belong to; null once it is destroyed
-LineQueue g_pending;  // lines not yet in that control
-
-// Every waiting line goes into its control, one chunk at a time, straight to
-// the control's own procedure, past our subclass.
-void WriteBufferedLines() {
-    LineChunk* first = TakeLines(g_pending);
-    HWND log = g_bufferedLog;
-    const WatcherRecord* record = log ? WatcherLogRecordOf(log) : nullptr;
-    if (record) {
-        const WNDPROC editProc = record->logProc;
-        for (const LineChunk* chunk = first; chunk; chunk = chunk->next) {
-            const LRESULT end = CallWindowProcA(editProc, log, WM_GETTEXTLENGTH, 0, 0);
-            CallWindowProcA(editProc, log, EM_SETSEL, end, end);
-            CallWindowProcA(editProc, log, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(chunk->text()));
-        }
+// Every waiting line goes into the record's log, one chunk at a time,
+// straight to the control's own procedure, past our subclass.
+void WriteWaitingLines(WatcherRecord* record) {
+    LineChunk* first = TakeLines(record->waitingLines);
+    for (const LineChunk* chunk = first; chunk; chunk = chunk->next) {
+        const LRESULT end = CallWindowProcA(record->logProc, record->log, WM_GETTEXTLENGTH, 0, 0);
+        CallWindowProcA(record->logProc, record->log, EM_SETSEL, end, end);
+        CallWindowProcA(record->logProc, record->log, EM_REPLACESEL, FALSE,
+                        reinterpret_cast<LPARAM>(chunk->text()));
     }
     FreeLines(first);
 }
 
 LRESULT CALLBACK WatcherLogProc(HWND log, UINT message, WPARAM wParam, LPARAM lParam) {
-    const WatcherRecord* record = WatcherLogRecordOf(log);
+    const LibraryFrame frame;
+    WatcherRecord* record = WatcherLogRecordOf(log);
     if (!record)  // never in practice: the record outlives its log
         return 0;
     const WNDPROC editProc = record->logProc;
     if (message == WM_NCDESTROY) {
         // Nothing names a log that is gone: its waiting lines go with it.
-        if (log == g_bufferedLog) {
-            g_bufferedLog = nullptr;
-            FreeLines(TakeLines(g_pending));
-        }
-        if (log == g_watcherLog)
-            g_watcherLog = nullptr;
-    } else if (log == g_bufferedLog && message != WM_DESTROY) {
-        WriteBufferedLines();
+        record->log = nullptr;
+        FreeLines(TakeLines(record->waitingLines));
+    } else if (record->waitingLines.first && message != WM_DESTROY) {
+        WriteWaitingLines(record);
     }
     return CallWindowProcA(editProc, log, message, wParam, lParam);
 }
@@ -73,17 +63,7 @@ HWND CreateWatcherLog(HWND watcherWindow, WatcherRecord* record) {
     return log;
 }
 
-void AppendToWatcherLog(TextView line) {
-    HWND log = g_watcherLog;
-    if (!log)
-        return;
-    if (log != g_bufferedLog) {
-        WriteBufferedLines();  // an earlier window's lines go to its own log
-        g_bufferedLog = log;
-    }
-    AppendLine(g_pending, line);  // memory that cannot be had loses this line only
-}
-
-void ReleaseWatcherLogBuffer() {
-    FreeLines(TakeLines(g_pending));
+void AppendToWatcherLog(WatcherRecord* record, TextView line) {
+    if (record->log)
+        AppendLine(record->waitingLines, line);  // memory that cannot be had loses this line only
 }

@@ -21,9 +21,6 @@ struct WatcherRecord;
 // the window's record. Returns null if the control cannot be created.
 HWND CreateWatcherLog(HWND watcherWindow, WatcherRecord* record);
 
-// Appends CR LF and `line` to the log of the current watcher window; does
-// nothing when there is none.
-void AppendToWatcherLog(TextView line);
-
-// Gives back the waiting lines' memory; the library's unload calls it.
-void ReleaseWatcherLogBuffer();
+// Appends CR LF and `line` to the log of the window whose record this is;
+// does nothing when it has none.
+void AppendToWatcherLog(WatcherRecord* record, TextView line);

@@ -1,10 +1,13 @@
 #include "watcher/watcher_proc.h"
 
+#include "support/library_hold.h"
 #include "watcher/volume_event.h"
 #include "watcher/watcher_log.h"
+#include "watcher/watcher_state.h"
 #include "watcher/watcher_window.h"
 
 LRESULT CALLBACK WatcherWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    const LibraryFrame frame;
     WatcherRecord* record = WatcherRecordOf(window);
     if (!record)  // never in practice: the record lives as long as this procedure is installed
         return 0;
@@ -24,9 +27,10 @@ LRESULT CALLBACK WatcherWindowProc(HWND window, UINT message, WPARAM wParam, LPA
     HandleDeviceChange(code, static_cast<uintptr_t>(lParam), report);
     const bool windowLives = LeaveWatcherCall(record, call);
     // The host may have stopped or restarted the watch meanwhile: the line
-    // goes to whichever log is current now.
-    if (!report.empty())
-        AppendToWatcherLog(report);
+    // goes to the log of whichever window is current now.
+    HWND current = g_watcherWindow;
+    if (!report.empty() && current)
+        AppendToWatcherLog(current == window ? record : WatcherRecordOf(current), report);
     // A window destroyed meanwhile has no procedure left to answer for it.
     if (!windowLives)
         return 0;

@@ -1,9 +1,9 @@
 #include "watcher/watcher_window.h"
 
 #include "support/dialog_template.h"
+#include "support/library_hold.h"
 #include "support/library_main.h"
 #include "support/memory.h"
-#include "watcher/watcher_command.h"
 #include "watcher/watcher_log.h"
 #include "watcher/watcher_proc.h"
 #include "watcher/watcher_state.h"
@@ -16,15 +16,27 @@ const DWORD kWatcherStyle = WS_POPUP | WS_CLIPSIBLINGS | WS_BORDER | WS_DLGFRAME
                             DS_3DLOOK;
 static_assert(kWatcherStyle == 0x84CF00D4, "the watcher window's designed style");
 
-INT_PTR CALLBACK WatcherDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    // Only these two mean anything to the callback, so no other message (a
-    // device event above all) pays for reading the window's data.
-    if (message != WM_INITDIALOG && message != WM_NCACTIVATE)
+// Deactivation saves the focus window; the next activation gives it back,
+// once.
+void KeepFocusAcrossActivation(WatcherRecord* record, bool active) {
+    if (!active) {
+        record->savedFocus = GetFocus();
+    } else if (record->savedFocus) {
+        SetFocus(record->savedFocus);
+        record->savedFocus = nullptr;
+    }
+}
+
+INT_PTR CALLBACK WatcherDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
+    // Only activation means anything here, so no other message (a device
+    // event above all) pays for reading the window's data.
+    if (message != WM_NCACTIVATE)
         return FALSE;
-    const WatcherRecord* record = WatcherRecordOf(window);  // null while the window is created
-    if (record && record->callbackAttached)
-        WatcherDialogCallback(window, message, wParam, lParam);
-    return FALSE;  // the dialog's default processing follows in every case
+    const LibraryFrame frame;
+    WatcherRecord* record = WatcherRecordOf(window);  // null while the window is created
+    if (record && record->watchesActivation)
+        KeepFocusAcrossActivation(record, wParam != 0);
+    return FALSE;  // the dialog's default processing follows
 }
 
 }  // namespace
@@ -37,9 +49,8 @@ WatcherRecord* WatcherLogRecordOf(HWND log) {
     return reinterpret_cast<WatcherRecord*>(GetWindowLongPtrA(log, GWLP_USERDATA));
 }
 
-HWND CreateWatcherWindow(HWND& log) {
-    log = nullptr;
-    auto* record = static_cast<WatcherRecord*>(ReallocateMemory(nullptr, sizeof(WatcherRecord)));
+HWND CreateWatcherWindow() {
+    auto* record = static_cast<WatcherRecord*>(AllocateMemory(sizeof(WatcherRecord)));
     if (!record)
         return nullptr;
     *record = WatcherRecord();
@@ -53,28 +64,12 @@ HWND CreateWatcherWindow(HWND& log) {
         return nullptr;
     }
     SetWindowLongPtrA(window, DWLP_USER, reinterpret_cast<LONG_PTR>(record));
-    log = CreateWatcherLog(window, record);
-    record->holdsModule = HoldModule();  // the window's procedures live in this library
+    record->log = CreateWatcherLog(window, record);
+    record->holdsLibrary = TakeLibraryHold();
     // No message reaches the window between the two calls.
     record->windowProc = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(WatcherWindowProc)));
     return window;
-}
-
-void WatcherDialogCallback(HWND, UINT message, WPARAM wParam, LPARAM) {
-    switch (message) {
-    case WM_INITDIALOG:
-        ReportToHost("Init", "", "");
-        break;
-    case WM_NCACTIVATE:
-        if (wParam == 0) {
-            g_savedFocus = GetFocus();
-        } else if (g_savedFocus) {
-            SetFocus(g_savedFocus);
-            g_savedFocus = nullptr;
-        }
-        break;
-    }
 }
 
 void EnterWatcherCall(WatcherRecord* record, WatcherCall& call) {
@@ -92,18 +87,15 @@ bool LeaveWatcherCall(WatcherRecord* record, WatcherCall& call) {
 
 void ForgetWatcherWindow(HWND window) {
     WatcherRecord* record = WatcherRecordOf(window);
-    if (g_watcherWindow == window) {
+    if (g_watcherWindow == window)
         g_watcherWindow = nullptr;
-        g_watcherLog = nullptr;
-    }
     if (!record)
         return;
     SetWindowLongPtrA(window, DWLP_USER, 0);
     for (WatcherCall* call = record->calls; call; call = call->outer)
         call->windowGone = true;
-    // Code of the library is still to run on the way out of this message:
-    // the hold is given back later, by the next start or stop.
-    if (record->holdsModule)
-        ReleaseModuleLater();
+    if (record->holdsLibrary)
+        LetGoOfLibraryHold();  // this procedure is still to return into the library
+    FreeLines(TakeLines(record->waitingLines));
     FreeMemory(record);
 }

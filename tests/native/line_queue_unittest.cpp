@@ -25,6 +25,9 @@ TEST(LineQueue, ChunksHoldWholeLines) {
     } rows[] = {
         {"a line that fills a chunk exactly", {room - 2}, none, 1},
         {"the next line starts a chunk", {room - 2, 1}, none, 2},
+        {"one byte short of a chunk's end: even an empty line does not fit", {room - 3, 0}, none, 2},
+        {"two bytes short: an empty line fits", {room - 4, 0}, none, 1},
+        {"two bytes short: a one-byte line does not", {room - 4, 1}, none, 2},
         {"a line one byte longer", {room - 1}, none, 1},
         {"after another line", {10, room - 1}, none, 2},
         {"a line longer than a whole chunk", {10, 2 * room, 5}, none, 3},

@@ -1,6 +1,6 @@
 // The core's heap in unit tests: the C library's, except that one chosen
 // allocation can be made to fail, as it may when the host's process is short
-// of memory.
+// of memory, and a block that grows always moves.
 #pragma once
 
 #include <stddef.h>

@@ -161,6 +161,7 @@ TEST(FindText, Rows) {
 static_assert(!std::is_copy_constructible_v<TextBuffer> && !std::is_copy_assignable_v<TextBuffer>,
               "a text cannot be copied by accident");
 
+// The test heap moves every block that grows, as a busy host's heap may.
 TEST(Text, GrowsAndCopiesItsOwnBytes) {
     Text text("ab");
     for (int i = 0; i < 6; ++i)
@@ -218,5 +219,29 @@ TEST(Text, AnAllocationThatFailsLeavesItEmpty) {
     text.Clear();
     text.Append("again");
     EXPECT_EQ(ToString(text), "again");
+
+    // Whichever allocation fails, an assignment into a stack text leaves the
+    // whole text or an empty one that stays empty.
+    for (size_t failing = 1; failing <= 3; ++failing) {
+        StackText<4> small;
+        small.Append("ab");
+        FailAllocationNumber(failing);
+        small.Assign("more than four");
+        small.Append("!");
+        const std::string got = ToString(small);
+        EXPECT_TRUE(got.empty() || got == "more than four!") << "allocation " << failing << " failed: " << got;
+    }
     ResetAllocationCount();
+
+    // More than any heap holds fails at once, and a swap trades that state.
+    Text huge;
+    huge.Reserve(kTextNotFound);
+    huge.Append("x");
+    EXPECT_TRUE(huge.empty());
+    StackText<8> other;
+    other.Append("xy");
+    other.Swap(huge);
+    other.Append("z");
+    EXPECT_TRUE(other.empty()) << "the failed state goes with the swap";
+    EXPECT_EQ(ToString(huge), "xy");
 }
