@@ -325,7 +325,7 @@ expect_line check out "^4\. Plug and UnPlug of E: reach this check's watcher alo
 expect_line check out "^   counted: blocks of the process heap counted by HeapWalk; (handles counted by GetProcessHandleCount|handles read from the lowest free handle, as GetProcessHandleCount answers 0 here); (GDI and USER objects by GetGuiResources|GDI objects counted in Wine's GDI table and USER objects not at all, as GetGuiResources answers 0 here)$"
 expect_line check out '^ok: all 6 steps passed: '
 for row in 'handle:[0-9]+ handles' 'tls-index:[0-9]+ TLS indexes' 'gdi-object:[0-9]+ GDI objects' \
-    'memory:6[0-9]\.[0-9] KB of memory a run' 'heap-block:[0-9]+ blocks of the process heap'; do
+    'memory:6[0-9]\.[0-9] KB of memory a run' 'heap-block:[0-9]+ blocks? \([0-9]+ bytes\) of the process heap'; do
     run "keeps-${row%%:*}" 1 check "$keeps/keeps-${row%%:*}.dll" &&
         expect_line "keeps-${row%%:*}" out "^6\. .*: FAILED: 200 loads and frees kept ${row#*:}$"
 done

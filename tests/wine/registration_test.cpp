@@ -215,7 +215,7 @@ TEST(Library, TheReloadCountCatchesEveryKindOfThingKept) {
                 {"keeps-tls-index.dll", &UsageKept::tlsIndexes},
                 {"keeps-gdi-object.dll", &UsageKept::gdiObjects},
                 {"keeps-memory.dll", nullptr},
-                {"keeps-heap-block.dll", &UsageKept::heapBlocks}};
+                {"keeps-heap-block.dll", &UsageKept::heapBytes}};
     const int count = 100;
     for (const auto& row : rows) {
         SCOPED_TRACE(row.dll);
@@ -225,7 +225,11 @@ TEST(Library, TheReloadCountCatchesEveryKindOfThingKept) {
         ASSERT_EQ(kept.failedRun, -1) << "cycle " << kept.failedRun;
         EXPECT_FALSE(KeepsNothing(kept)) << DescribeMeasures(Measures());
         UsageKept others = kept;
-        if (row.count) {
+        if (row.count == &UsageKept::heapBytes) {
+            // 24 bytes a load, which a low-fragmentation heap lists as a few larger blocks
+            EXPECT_GE(kept.heapBytes, 12L * count) << DescribeKept(kept);
+            others.heapBlocks = others.heapBytes = 0;
+        } else if (row.count) {
             EXPECT_NEAR(kept.*row.count, count, 2) << DescribeKept(kept);
             others.*row.count = 0;
         } else {

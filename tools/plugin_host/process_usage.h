@@ -28,6 +28,7 @@ std::string DescribeMeasures(const UsageMeasures& measures);
 struct ProcessUsage {
     size_t committedPrivateBytes;  // MEM_COMMIT and MEM_PRIVATE, from VirtualQuery
     long heapBlocks;               // blocks in use in the process heap, from HeapWalk
+    long heapBytes;                // the bytes in them
     DWORD lowestFreeTlsIndex;      // indexes are handed out lowest first: a leak raises it
     long handles;                  // open handles, or the lowest free handle's number
     long gdiObjects;
@@ -44,6 +45,7 @@ struct UsageKept {
     int failedRun;      // the run that failed, from 0, warm-up included; -1 for none
     int runs;           // how many runs were counted
     long heapBlocks;    // in all runs together
+    long heapBytes;
     long handles;
     long tlsIndexes;
     long gdiObjects;
@@ -53,7 +55,8 @@ struct UsageKept {
 UsageKept MeasureUsageKept(const std::function<bool()>& cycle, int warmUp, int count);
 
 // Nothing kept: fewer blocks of the process heap than a tenth of the runs
-// (the C runtime and the system keep a few of their own now and then), no handle,
+// (the C runtime and the system keep a few of their own now and then) and
+// fewer than 8 bytes of it a run, no handle,
 // TLS index, GDI or USER object, at most 1 KB of private memory a run.
 bool KeepsNothing(const UsageKept& kept);
 
