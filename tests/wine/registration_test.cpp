@@ -193,7 +193,8 @@ TEST(Library, LoadingAndFreeingItAgainAndAgainKeepsNothing) {
         SCOPED_TRACE(cycle.name);
         // What the first cycles bring in may stay.
         std::string error;
-        const UsageKept kept = MeasureUsageKept([&] { return cycle.run(&error); }, 5, cycle.count);
+        const UsageKept kept =
+            MeasureUsageKept([&] { return cycle.run(&error); }, 5, cycle.count, cycle.heapBytesPerRun);
         ASSERT_EQ(kept.failedRun, -1) << "cycle " << kept.failedRun << ": " << error;
         EXPECT_TRUE(KeepsNothing(kept)) << DescribeKept(kept);
         std::printf("%s: %.2f KB per cycle over %d cycles\n", cycle.name, kept.kbPerRun, cycle.count);
@@ -221,7 +222,8 @@ TEST(Library, TheReloadCountCatchesEveryKindOfThingKept) {
         SCOPED_TRACE(row.dll);
         const std::string path = folder + row.dll;
         std::string error;
-        const UsageKept kept = MeasureUsageKept([&] { return LoadAndFree(path, &error); }, 5, count);
+        const UsageKept kept =
+            MeasureUsageKept([&] { return LoadAndFree(path, &error); }, 5, count, kLoadAndFreeHeapBytes);
         ASSERT_EQ(kept.failedRun, -1) << "cycle " << kept.failedRun;
         EXPECT_FALSE(KeepsNothing(kept)) << DescribeMeasures(Measures());
         UsageKept others = kept;

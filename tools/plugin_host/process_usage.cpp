@@ -74,8 +74,8 @@ long GdiTableObjects() {
 }
 
 // One count of `count` runs, the first of them numbered `firstRun`.
-UsageKept CountKept(const std::function<bool()>& cycle, int firstRun, int count) {
-    UsageKept kept = {-1, count, 0, 0, 0, 0, 0, 0, 0.0};
+UsageKept CountKept(const std::function<bool()>& cycle, int firstRun, int count, long heapBytesPerRun) {
+    UsageKept kept = {-1, count, 0, 0, 0, 0, 0, 0, 0, 0.0};
     const ProcessUsage before = MeasureProcessUsage();
     for (int i = 0; i < count && kept.failedRun < 0; ++i)
         if (!cycle())
@@ -83,6 +83,7 @@ UsageKept CountKept(const std::function<bool()>& cycle, int firstRun, int count)
     const ProcessUsage after = MeasureProcessUsage();
     kept.heapBlocks = after.heapBlocks - before.heapBlocks;
     kept.heapBytes = after.heapBytes - before.heapBytes;
+    kept.heapBytesPerRun = heapBytesPerRun;
     kept.handles = after.handles - before.handles;
     kept.tlsIndexes =
         static_cast<long>(after.lowestFreeTlsIndex) - static_cast<long>(before.lowestFreeTlsIndex);
@@ -136,22 +137,23 @@ ProcessUsage MeasureProcessUsage() {
     return usage;
 }
 
-UsageKept MeasureUsageKept(const std::function<bool()>& cycle, int warmUp, int count) {
+UsageKept MeasureUsageKept(const std::function<bool()>& cycle, int warmUp, int count, long heapBytesPerRun) {
     for (int i = 0; i < warmUp; ++i)
         if (!cycle())
-            return {i, 0, 0, 0, 0, 0, 0, 0, 0.0};
-    const UsageKept first = CountKept(cycle, warmUp, count);
+            return {i, 0, 0, 0, heapBytesPerRun, 0, 0, 0, 0, 0.0};
+    const UsageKept first = CountKept(cycle, warmUp, count, heapBytesPerRun);
     if (first.failedRun >= 0 || KeepsNothing(first))
         return first;
     // Wine itself now and then takes a handle for good while a count runs;
     // what the runs keep, they keep again in a second count.
-    const UsageKept second = CountKept(cycle, warmUp + count, count);
+    const UsageKept second = CountKept(cycle, warmUp + count, count, heapBytesPerRun);
     if (second.failedRun >= 0)
         return second;
     return {-1,
             count,
             std::min(first.heapBlocks, second.heapBlocks),
             std::min(first.heapBytes, second.heapBytes),
+            heapBytesPerRun,
             std::min(first.handles, second.handles),
             std::min(first.tlsIndexes, second.tlsIndexes),
             std::min(first.gdiObjects, second.gdiObjects),
@@ -159,10 +161,12 @@ UsageKept MeasureUsageKept(const std::function<bool()>& cycle, int warmUp, int c
             std::min(first.kbPerRun, second.kbPerRun)};
 }
 
-// One block every ten runs or more, or 8 bytes a run: something the runs
-// keep, not the few the C runtime and the system take for good now and then.
+// One block every ten runs or more, or more bytes than the runs may leave:
+// something the runs keep, not the few the C runtime and the system take for
+// good now and then.
 bool KeepsHeapBlocks(const UsageKept& kept) {
-    return (kept.heapBlocks > 0 && kept.heapBlocks * 10 >= kept.runs) || kept.heapBytes >= 8L * kept.runs;
+    return (kept.heapBlocks > 0 && kept.heapBlocks * 10 >= kept.runs) ||
+           kept.heapBytes >= kept.heapBytesPerRun * kept.runs;
 }
 
 bool KeepsNothing(const UsageKept& kept) {

@@ -34,6 +34,8 @@ bool WholeSession(const std::string& path, int events, std::string* error,
 }
 
 std::vector<ReloadCycle> ReloadCycles(const std::string& path, int loads, int sessions) {
-    return {{"loads and frees", [path](std::string* error) { return LoadAndFree(path, error); }, loads},
-            {"whole sessions", [path](std::string* error) { return WholeSession(path, 2, error); }, sessions}};
+    return {{"loads and frees", [path](std::string* error) { return LoadAndFree(path, error); }, loads,
+             kLoadAndFreeHeapBytes},
+            {"whole sessions", [path](std::string* error) { return WholeSession(path, 2, error); }, sessions,
+             1024}};
 }

@@ -20,10 +20,13 @@ bool WholeSession(const std::string& path, int events, std::string* error,
                   const std::function<void(PluginHost&)>& loaded = {}, const std::function<void()>& afterEach = {});
 
 // Both, as a reload count runs them: `loads` loads and frees, then `sessions`
-// whole sessions of two events each.
+// whole sessions of two events each. A load and free may leave the process
+// heap nothing: fewer than 8 bytes a run, less than the smallest block kept.
 struct ReloadCycle {
     const char* name;
     std::function<bool(std::string* error)> run;
     int count;
+    long heapBytesPerRun;  // for MeasureUsageKept
 };
+const long kLoadAndFreeHeapBytes = 8;
 std::vector<ReloadCycle> ReloadCycles(const std::string& path, int loads, int sessions);

@@ -238,7 +238,8 @@ std::string CheckStop(PluginHost& host) {
 std::string CheckReloads(const std::string& path) {
     for (const ReloadCycle& cycle : ReloadCycles(path, 200, 50)) {
         std::string error;
-        const UsageKept kept = MeasureUsageKept([&] { return cycle.run(&error); }, 5, cycle.count);
+        const UsageKept kept =
+            MeasureUsageKept([&] { return cycle.run(&error); }, 5, cycle.count, cycle.heapBytesPerRun);
         if (kept.failedRun >= 0)
             return cycle.name + std::string(", run ") + std::to_string(kept.failedRun + 1) + ": " + error;
         if (!KeepsNothing(kept))
