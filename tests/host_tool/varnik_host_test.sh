@@ -14,7 +14,12 @@ root=$(cd "$(dirname "$(readlink -f "$0")")/../.." && pwd)
 exe=$1 plugin=$2 other=$3 sender=$4 keeps=$5 windows=$6
 work=$(mktemp -d "${TMPDIR:-/tmp}/varnik-host-test.XXXXXX")
 helpers=()
-trap 'for p in "${helpers[@]}"; do kill -INT "$p" 2>/dev/null; done; rm -rf "$work"' EXIT
+# Each program run in the background has a process group of its own, and a
+# signal goes to the whole group, as Ctrl+C goes to every process of a
+# console: Wine may run a program as a second process beside the one started
+# (Wine 10 does so for a 32-bit program under qemu).
+signal() { kill -"$1" -- "-$2" 2>/dev/null; }
+trap 'for p in "${helpers[@]}"; do signal INT "$p"; done; rm -rf "$work"' EXIT
 failures=0
 
 # Each step has a bound of its own, far above its usual second or two, so
@@ -74,13 +79,13 @@ within() {
 # sent once more, and said: the watch's own limit of 400 s would otherwise
 # end it, past the whole test's timeout.
 ends() {
-    kill -INT "$1"
+    signal INT "$1"
     for _ in $(seq 100); do kill -0 "$1" 2>/dev/null || break; sleep 0.1; done
     if kill -0 "$1" 2>/dev/null; then
         echo "retried: $2 did not end within 10 s of Ctrl+C: sending it again"
-        kill -INT "$1"
+        signal INT "$1"
     fi
-    within $step_limit "$2: to end" eval '! kill -0 '"$1"' 2>/dev/null' || kill -KILL "$1" 2>/dev/null
+    within $step_limit "$2: to end" eval '! kill -0 '"$1"' 2>/dev/null' || signal KILL "$1"
     wait "$1"
 }
 
@@ -89,7 +94,7 @@ ends() {
 show() {
     local name=$1
     shift
-    "$root/scripts/wine-run" "$windows" "$@" >"$work/$name.out" 2>&1 </dev/null &
+    setsid "$root/scripts/wine-run" "$windows" "$@" >"$work/$name.out" 2>&1 </dev/null &
     helpers+=($!)
     within $step_limit "$name: test-windows $* ready" grep -q ready "$work/$name.out"
 }
@@ -103,10 +108,10 @@ show overcount overcount
 # A watch runs through the whole script: it sees the rehearsals below, and it
 # keeps Wine's server up, so each command starts quickly and the --folder
 # mapping, which lives in the server, lasts from one command to the next.
-"$root/scripts/wine-run" "$exe" watch "$plugin" --seconds 400 --json >"$work/watch.out" 2>"$work/watch.err" </dev/null &
+setsid "$root/scripts/wine-run" "$exe" watch "$plugin" --seconds 400 --json >"$work/watch.out" 2>"$work/watch.err" </dev/null &
 watcher=$!
 within $step_limit "watch: Init" grep -q Init "$work/watch.out" ||
-    { kill -KILL $watcher; sed 's/^/    /' "$work/watch.out" "$work/watch.err"; exit 1; }
+    { signal KILL $watcher; sed 's/^/    /' "$work/watch.out" "$work/watch.err"; exit 1; }
 
 run list 0 list "$plugin" && expect list out 'action 1 dw_USB_Start
   hint:   "Starts the USB Control \r\ndw_USB_Start \"CallBack Neo Function\""
@@ -128,12 +133,12 @@ run demo 0 demo "$plugin" &&
 
 # edit offers each of --choices as an entry of its own (the plug-in sorts
 # them), and the close box leaves the value as it was.
-"$root/scripts/wine-run" "$exe" edit "$plugin" --choices OnUSB,OnStick --value OnUSB >"$work/edit.out" 2>&1 </dev/null &
+setsid "$root/scripts/wine-run" "$exe" edit "$plugin" --choices OnUSB,OnStick --value OnUSB >"$work/edit.out" 2>&1 </dev/null &
 editor=$!
 bounded edit-choices "$windows" edit-choices
 sed -i 's/\r$//' "$work/edit-choices.out"
 expect edit-choices out $'choice OnStick\nchoice OnUSB'
-within $step_limit "edit: to end" eval '! kill -0 '"$editor"' 2>/dev/null' || kill -KILL "$editor"
+within $step_limit "edit: to end" eval '! kill -0 '"$editor"' 2>/dev/null' || signal KILL "$editor"
 wait "$editor"
 sed -i 's/\r$//' "$work/edit.out"
 expect edit out 'OnUSB'
@@ -241,7 +246,7 @@ done
 show recorder recorder
 run several 0 plug E: F: && expect_event Plug E 'Local Drive'
 run several-gone 0 unplug F: E: && expect_event UnPlug E 'Local Drive'
-kill -INT "${helpers[-1]}"
+signal INT "${helpers[-1]}"
 sed -i 's/\r$//' "$work/recorder.out"
 expect recorder out $'ready\nevent 0x8000 mask 0x00000030 flags 0\nevent 0x8004 mask 0x00000030 flags 0'
 
@@ -263,7 +268,7 @@ expect log out "$heading$reports"
 run log-json 0 log --json && expect log-json out "$(sed 's/\\/\\\\/g; 1d; s/.*/{"pid": '"$pid"', "program": "varnik-host.exe", "line": "&"}/' <<<"$heading$reports")"
 # lines NAME: how many lines NAME.out has
 lines() { [ -f "$work/$1.out" ] && wc -l <"$work/$1.out" || echo 0; }
-"$root/scripts/wine-run" "$exe" log --follow --seconds 100 >"$work/follow.out" 2>"$work/follow.err" </dev/null &
+setsid "$root/scripts/wine-run" "$exe" log --follow --seconds 100 >"$work/follow.out" 2>"$work/follow.err" </dev/null &
 follower=$!
 within $step_limit "follow: the log so far" eval '[ "$(lines follow)" -gt 300 ]'
 run follow-plug 0 plug E: && expect_event Plug E 'Local Drive'
@@ -275,27 +280,27 @@ sed -i 's/\r$//' "$work/follow.out"
 [ $rc -eq 0 ] || { echo "FAIL follow: exit $rc"; failures=$((failures + 1)); }
 expect follow out "$heading$reports"
 run follow-seconds 0 log --follow --seconds 0 && expect follow-seconds out "$heading$reports"
-kill -STOP $watcher
+signal STOP $watcher
 run hung 1 log && expect hung out '' &&
     expect hung err "varnik-host: the watch in process $pid (varnik-host.exe) did not answer within 2 seconds: skipped"
 # --follow names it once while it goes on failing, and again when it fails
 # again after it has answered.
-"$root/scripts/wine-run" "$exe" log --follow --seconds 100 >"$work/again.out" 2>"$work/again.err" </dev/null &
+setsid "$root/scripts/wine-run" "$exe" log --follow --seconds 100 >"$work/again.out" 2>"$work/again.err" </dev/null &
 follower=$!
 failures_named() { [ "$(grep -c 'did not answer' "$work/again.err")" -ge "$1" ]; }
 within $step_limit "hung-follow: the first failure" failures_named 1
 sleep 3
-kill -CONT $watcher
+signal CONT $watcher
 sleep 1
-kill -STOP $watcher
+signal STOP $watcher
 within $step_limit "hung-follow: the second failure" failures_named 2
-kill -CONT $watcher
+signal CONT $watcher
 ends $follower hung-follow
 sed -i 's/\r$//' "$work/again.err"
 hung_again="varnik-host: the watch in process $pid (varnik-host.exe) did not answer within 2 seconds: trying again"
 expect again err "$hung_again"$'\n'"$hung_again"
 show slow-watch slow-watch "$plugin"
-"$root/scripts/wine-run" "$exe" log --follow --json --seconds 100 >"$work/slow.out" 2>"$work/slow.err" </dev/null &
+setsid "$root/scripts/wine-run" "$exe" log --follow --json --seconds 100 >"$work/slow.out" 2>"$work/slow.err" </dev/null &
 follower=$!
 within $step_limit "slow-follow: the log so far" eval '[ "$(lines slow)" -ge $((total - 1)) ]'
 run slow-plug 0 plug E: && expect_event Plug E 'Local Drive'
@@ -304,10 +309,10 @@ slow=$(sed -n 's/^watch in process \([0-9]*\) (test-windows\.exe) received it$/\
 within $step_limit "slow-follow: the slow watch's lines" eval '[ "$(grep -c test-windows "$work/slow.out")" -ge 2 ]'
 ends $follower slow-follow
 # One watch read and another that does not answer: log exits 0.
-kill -STOP "${helpers[-1]}"
+signal STOP "${helpers[-1]}"
 run partly-hung 0 log && expect_line partly-hung out '^watch in process [0-9]+ \(varnik-host\.exe\)$' &&
     expect partly-hung err "varnik-host: the watch in process $slow (test-windows.exe) did not answer within 2 seconds: skipped"
-kill -CONT "${helpers[-1]}"
+signal CONT "${helpers[-1]}"
 ends "${helpers[-1]}" slow-watch
 sed -i 's/\r$//' "$work/slow.out" "$work/slow.err"
 grep test-windows "$work/slow.out" >"$work/slow-lines.out"
@@ -336,7 +341,7 @@ run miscounted 1 check "$keeps/miscounted.dll" &&
 ends $watcher watch
 rc=$?
 sed -i 's/\r$//' "$work/watch.out"
-[ $rc -eq 0 ] || { echo "FAIL watch: exit $rc"; failures=$((failures + 1)); }
+[ $rc -eq 0 ] || { echo "FAIL watch: exit $rc"; sed 's/^/    /' "$work/watch.err"; failures=$((failures + 1)); }
 expect watch out "$expected"$'\n''{"status": "End", "drive": "", "type": ""}'
 run watch-text 0 watch "$plugin" --seconds 0 && expect watch-text out 'Init         
 End          '
