@@ -124,6 +124,19 @@ target_link_libraries(miscounted PRIVATE kernel32)
 set_target_properties(miscounted PROPERTIES PREFIX "" RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 list(APPEND VARNIK_KEEPS_TARGETS miscounted)
 
+# Varnik whose watcher never hears DBT_DEVNODES_CHANGED: check's step 4 must
+# refuse it.
+set(VARNIK_DEAF_SOURCES ${VARNIK_CORE_SOURCES})
+list(FILTER VARNIK_DEAF_SOURCES EXCLUDE REGEX "/event_report\\.cpp$")
+add_library(deaf SHARED ${VARNIK_DEAF_SOURCES} tests/host_tool/deaf_plugin.cpp ${VARNIK_MEMORY_SOURCES}
+            ${VARNIK_WIN32_SOURCES} ${VARNIK_DEF})
+target_include_directories(deaf PRIVATE ${CMAKE_SOURCE_DIR})
+target_compile_options(deaf PRIVATE ${VARNIK_WARNINGS} ${VARNIK_PLUGIN_FLAGS})
+target_link_options(deaf PRIVATE -nostdlib -Wl,--entry,${VARNIK_ENTRY} -Wl,--gc-sections)
+target_link_libraries(deaf PRIVATE user32 gdi32 kernel32 gcc)
+set_target_properties(deaf PROPERTIES PREFIX "" RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+list(APPEND VARNIK_KEEPS_TARGETS deaf)
+
 # For authors and testers: list, watch, edit and a demo without the host.
 add_executable(varnik-host tools/varnik-host/main.cpp tools/varnik-host/demo.cpp tools/varnik-host/rehearse.cpp
   tools/varnik-host/output.cpp tools/varnik-host/plugin_file.cpp tools/varnik-host/log.cpp tools/varnik-host/check.cpp

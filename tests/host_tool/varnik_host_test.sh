@@ -337,6 +337,9 @@ done
 
 run miscounted 1 check "$keeps/miscounted.dll" &&
     expect_line miscounted out "^2\. .*: FAILED: action 1's parameter counts are 1, 0$"
+# A watcher that never hears the second process's probe fails step 4.
+run deaf 1 check "$keeps/deaf.dll" &&
+    expect_line deaf out '^4\. .*: FAILED: a broadcast from a second varnik-host did not reach the hidden watcher window$'
 
 ends $watcher watch
 rc=$?
