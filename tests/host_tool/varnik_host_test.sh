@@ -12,6 +12,7 @@
 set -u
 root=$(cd "$(dirname "$(readlink -f "$0")")/../.." && pwd)
 exe=$1 plugin=$2 other=$3 sender=$4 keeps=$5 windows=$6
+arguments=("$@")
 work=$(mktemp -d "${TMPDIR:-/tmp}/varnik-host-test.XXXXXX")
 helpers=()
 # Each program run in the background has a process group of its own, and a
@@ -35,6 +36,21 @@ bounded() {
     [ $rc -eq 124 ] || [ $rc -eq 137 ] && echo "step $name did not end within $step_limit s" >>"$work/$name.err"
     return $rc
 }
+# Wine's own client failing in a program ("wine client error:...: partial
+# write", seen in the watch under Wine 8 on a loaded machine) is Wine's fault,
+# not the tool's: the whole test runs once more, saying so, and the second
+# run stands as it is.
+again_if_wine_failed() {
+    [ -z "${VARNIK_HOST_TEST_AGAIN:-}" ] || return 0
+    local where
+    where=$(grep -l '^wine client error' "$work"/*.err "$work"/*.out 2>/dev/null | head -n1)
+    [ -n "$where" ] || return 0
+    echo "retried: Wine's own client failed in $(basename "${where%.*}"): \"$(grep -m1 '^wine client error' "$where")\": running the whole test again"
+    for p in "${helpers[@]}"; do signal KILL "$p"; done
+    wait "${helpers[@]}" 2>/dev/null
+    rm -rf "$work"
+    VARNIK_HOST_TEST_AGAIN=1 exec "$0" "${arguments[@]}"
+}
 # run NAME EXPECTED_EXIT ARGS...: runs varnik-host; output in $work/NAME.{out,err}
 run() {
     local name=$1 expected=$2
@@ -45,6 +61,7 @@ run() {
     sed -i 's/\r$//' "$work/$name.out" "$work/$name.err"
     cat "$work/$name.out" "$work/$name.err" >"$work/$name.all"
     if [ $rc -ne "$expected" ]; then
+        again_if_wine_failed
         echo "FAIL $name: exit $rc, expected $expected"; sed 's/^/    /' "$work/$name.out" "$work/$name.err"
         failures=$((failures + 1))
         return 1
@@ -110,6 +127,7 @@ show overcount overcount
 # mapping, which lives in the server, lasts from one command to the next.
 setsid "$root/scripts/wine-run" "$exe" watch "$plugin" --seconds 400 --json >"$work/watch.out" 2>"$work/watch.err" </dev/null &
 watcher=$!
+helpers+=($watcher)
 within $step_limit "watch: Init" grep -q Init "$work/watch.out" ||
     { signal KILL $watcher; sed 's/^/    /' "$work/watch.out" "$work/watch.err"; exit 1; }
 
