@@ -172,7 +172,7 @@ bool LogLength(HWND log, DWORD_PTR* length, DWORD* error) {
     return SendWithTimeout(log, WM_GETTEXTLENGTH, 0, 0, kLogAnswerMs, length, error);
 }
 
-Answer ReadLogLines(HWND log, DWORD_PTR from, int maxLines, std::vector<LogLine>* lines, DWORD* error) {
+Answer LogLinesAfter(HWND log, DWORD_PTR from, int maxLines, std::vector<LogLine>* lines, DWORD* error) {
     lines->clear();
     DWORD_PTR line = 0;
     DWORD_PTR count = 0;
@@ -181,20 +181,30 @@ Answer ReadLogLines(HWND log, DWORD_PTR from, int maxLines, std::vector<LogLine>
         return Answer::kFailed;
     // The line holding `from` is one already read, or the rest of one.
     for (++line; line < count && lines->size() < static_cast<size_t>(maxLines); ++line) {
-        DWORD_PTR start = 0;
-        DWORD_PTR length = 0;
+        LogLine found = {"", line, 0, 0};
+        if (!SendWithTimeout(log, EM_LINEINDEX, line, 0, kLogAnswerMs, &found.start, error) ||
+            !SendWithTimeout(log, EM_LINELENGTH, found.start, 0, kLogAnswerMs, &found.length, error))
+            return Answer::kFailed;
+        lines->push_back(found);
+    }
+    return Answer::kAnswered;
+}
+
+Answer ReadLogLines(HWND log, DWORD_PTR from, int maxLines, std::vector<LogLine>* lines, DWORD* error) {
+    const Answer answer = LogLinesAfter(log, from, maxLines, lines, error);
+    if (answer != Answer::kAnswered)
+        return answer;
+    for (LogLine& line : *lines) {
         std::wstring wide(kMaxLineChars + 1, L'\0');
         wide[0] = static_cast<wchar_t>(kMaxLineChars);  // EM_GETLINE's room, in its first WORD
         DWORD_PTR copied = 0;
-        if (!SendWithTimeout(log, EM_LINEINDEX, line, 0, kLogAnswerMs, &start, error) ||
-            !SendWithTimeout(log, EM_LINELENGTH, start, 0, kLogAnswerMs, &length, error) ||
-            !SendWithTimeout(log, EM_GETLINE, line, reinterpret_cast<LPARAM>(&wide[0]), kLogAnswerMs, &copied,
-                             error))
+        if (!SendWithTimeout(log, EM_GETLINE, line.number, reinterpret_cast<LPARAM>(&wide[0]), kLogAnswerMs,
+                             &copied, error))
             return Answer::kFailed;
-        if (copied > kMaxLineChars || copied > length)
+        if (copied > kMaxLineChars || copied > line.length)
             return Answer::kUnreadable;  // an answer beyond the room, or beyond the line, counts nothing
         wide.resize(copied);
-        lines->push_back({Narrow(wide), start, length});
+        line.text = Narrow(wide);
     }
     return Answer::kAnswered;
 }

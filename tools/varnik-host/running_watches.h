@@ -53,18 +53,24 @@ extern const DWORD_PTR kMaxReadChars;
 // The log's length in characters (WM_GETTEXTLENGTH).
 bool LogLength(HWND log, DWORD_PTR* length, DWORD* error);
 
-// A line of the log read on its own: its text as far as the control gives
-// it (Wine's edit control gives only its start), and its whole length.
+// A line of the log on its own: its text as far as the control gives it
+// (Wine's edit control gives only its start), its number, the character it
+// starts at and its whole length.
 struct LogLine {
     std::string text;
-    DWORD_PTR start;  // the character it starts at
+    DWORD_PTR number;
+    DWORD_PTR start;
     DWORD_PTR length;
 };
 
-// The lines that follow the one holding character `from`, at most
-// `maxLines` of them, read one by one (EM_GETLINE), never the whole log. The
-// log wraps no line (its style scrolls sideways), so its lines are the
-// plug-in's lines.
+// Where the lines that follow the one holding character `from` start and how
+// long they are, at most `maxLines` of them, without their text: only
+// numbers cross from the watch's process. The log wraps no line (its style
+// scrolls sideways), so its lines are the plug-in's lines.
+Answer LogLinesAfter(HWND log, DWORD_PTR from, int maxLines, std::vector<LogLine>* lines, DWORD* error);
+
+// The same lines with their text, read one by one (EM_GETLINE), never the
+// whole log.
 Answer ReadLogLines(HWND log, DWORD_PTR from, int maxLines, std::vector<LogLine>* lines, DWORD* error);
 extern const int kMaxLineChars;
 
