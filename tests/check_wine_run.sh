@@ -26,7 +26,8 @@ grep -q "^wine: Unhandled" "$work/crash.err" || fail "crash: stderr does not say
 # The stand-in loader: call N of a run does what the Nth word of $BEHAVIOUR
 # says: "segv" (dies of SIGSEGV after a line), "failed-segv" (the same after
 # a failed test's line), "hang" (a line, then waits for good), "silent"
-# (exits 3 having printed nothing), or an exit code.
+# (exits 3 having printed nothing), "silent-hang" (waits for good having
+# printed nothing), or an exit code.
 cat >"$work/loader" <<'LOADER'
 #!/usr/bin/env bash
 n=$(( $(cat "$CALLS" 2>/dev/null || echo 0) + 1 )); echo $n >"$CALLS"
@@ -34,6 +35,7 @@ what=$(echo $BEHAVIOUR | cut -d' ' -f$n)
 case $what in
 failed-segv) echo "[  FAILED  ] run $n" ;;
 silent) exit 3 ;;
+silent-hang) sleep 600 ;;
 *) echo "run $n"; echo "run $n err" >&2 ;;
 esac
 case $what in *segv) kill -SEGV $$ ;; hang) sleep 600 ;; esac
@@ -43,12 +45,13 @@ chmod +x "$work/loader"
 mkdir "$work/tmp"
 # A 64-bit program, the one wine-run gives to $VARNIK_WINE64. Every row may
 # run 3 s; the note is the line wine-run adds on stderr, if any; no row
-# leaves a file behind.
+# leaves a file behind. "starts" says the program prints as soon as it starts.
 if ! varnik_is_pe32 "$program"; then
-    # behaviour | piped | exit | calls | stdout | note
-    while IFS='|' read -r behaviour piped want calls stdout note; do
+    # behaviour | piped | exit | calls | stdout | note | starts
+    while IFS='|' read -r behaviour piped want calls stdout note starts; do
         rm -f "$work/calls"
         export CALLS=$work/calls BEHAVIOUR=$behaviour VARNIK_WINE64=$work/loader TMPDIR=$work/tmp VARNIK_RUN_LIMIT=3
+        export VARNIK_PRINTS_AT_START=$([ "$starts" = starts ] && echo 1)
         if [ "$piped" != no ]; then  # "live": piped, asking for live output
             out=$(VARNIK_LIVE_OUTPUT=$([ "$piped" = live ] && echo 1) \
                 "$root/scripts/wine-run" "$program" 2>"$work/err" </dev/null)
@@ -58,7 +61,7 @@ if ! varnik_is_pe32 "$program"; then
             rc=$?
             out=$(cat "$work/out")
         fi
-        unset CALLS BEHAVIOUR VARNIK_WINE64 TMPDIR VARNIK_RUN_LIMIT
+        unset CALLS BEHAVIOUR VARNIK_WINE64 TMPDIR VARNIK_RUN_LIMIT VARNIK_PRINTS_AT_START
         case="[$behaviour, piped: $piped]"
         [ $rc -eq "$want" ] || fail "$case: exit $rc, expected $want"
         [ "$(cat "$work/calls")" = "$calls" ] || fail "$case: loader called $(cat "$work/calls") times, expected $calls"
@@ -73,6 +76,8 @@ segv segv|yes|139|2|run 2|running it once more
 failed-segv 0|yes|139|1|[  FAILED  ] run 1|not running it again
 hang|yes|124|1|run 1|did not end within 3 s
 silent|yes|3|1||printed nothing and ended with exit status 3
+silent 0|yes|0|2|run 2|running it once more|starts
+silent-hang|yes|124|1||did not end within 3 s|starts
 5|yes|5|1|run 1|-
 0|yes|0|1|run 1|-
 segv 0|no|139|1|run 1|-
